@@ -1,0 +1,77 @@
+// Lists every partition of N, largest parts first, to the console and the result file.
+#include <iostream>
+
+#include "partitions.h"
+
+static const char result_path[] = "../yorv-.txt";
+static const char bad_input_text[] = "N must be an integer from 0 to 200.";
+
+std::ofstream result_file;
+
+// Past the stack's capacity the longest partitions could not be held whole.
+static bool
+read_n(std::int32_t &n)
+{
+	std::cout << "Input N : " << std::flush;
+	return std::cin >> n && n >= 0 && n <= stack_capacity;
+}
+
+// Steps from each partition to the next in reverse lexicographic order: the
+// last part above 1 shrinks by one and what it and the trailing 1s freed is
+// laid out again in parts no larger than it.
+static void
+list_partitions(std::int32_t n)
+{
+	stack_depth = 0;
+	push_part(n);
+	for (;;) {
+		write_partition();
+		std::int32_t part;
+		do
+			part = pop_part();
+		while (part == 1);
+		if (stack_depth == 0 && part == 0)
+			break;
+
+		std::int32_t remaining = stack_depth > 0
+		    ? n - part_stack[stack_depth - 1].running_total : n;
+		part--;
+		push_part(part);
+		remaining -= part;
+		while (remaining > 0) {
+			if (remaining > part) {
+				remaining -= part;
+				push_part(part);
+			} else {
+				push_part(remaining);
+				remaining = 0;
+			}
+		}
+	}
+}
+
+int
+main()
+{
+	result_file.open(result_path);
+	if (!result_file.is_open()) {
+		std::cout << open_failed_text() << result_path << std::endl;
+		return 0;
+	}
+
+	std::int32_t n;
+	if (read_n(n)) {
+		list_partitions(n);
+		std::cout << "sum=" << partition_count << std::endl;
+		result_file << "sum=" << partition_count << std::endl;
+	} else {
+		std::cout << bad_input_text << std::endl;
+	}
+
+	// A full disk shows only here: the stream keeps its failure until closed.
+	result_file.close();
+	if (!result_file)
+		std::cout << write_failed_text() << result_path << std::endl;
+	pause_console();
+	return 0;
+}

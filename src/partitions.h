@@ -1,0 +1,31 @@
+// State and routines shared by the partition lister's source files.
+#ifndef PARTITIONS_H
+#define PARTITIONS_H
+
+#include <cstdint>
+#include <fstream>
+
+constexpr std::int32_t stack_capacity = 200;
+
+struct part_entry {
+	std::int32_t value;
+	std::int32_t running_total;	// sum of value over this entry and all below
+};
+
+extern part_entry part_stack[stack_capacity];
+extern std::int32_t stack_depth;
+// 64 bits: from N = 122 on there are more partitions than a 32-bit count holds.
+extern std::int64_t partition_count;
+extern std::ofstream result_file;
+
+void push_part(std::int32_t value);
+std::int32_t pop_part();
+void write_partition();
+
+// Console messages that are not plain ASCII, in the console's encoding.
+const char *open_failed_text();
+const char *write_failed_text();
+// Keeps an interactive console window open until a key is pressed.
+void pause_console();
+
+#endif

@@ -1,0 +1,86 @@
+// What differs between Windows and other systems: message encoding and the closing pause.
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+#include "partitions.h"
+
+// Held as bytes so that the compiler's source character set does not matter.
+static const char open_failed_big5[] = "\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ";
+static const char open_failed_utf8[] =
+    "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
+static const char write_failed_big5[] = "\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ";
+static const char write_failed_utf8[] =
+    "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
+
+#ifdef _WIN32
+
+// Big5 is what a code page 950 console shows; a UTF-8 console gets UTF-8.
+static bool
+console_takes_utf8()
+{
+	return GetConsoleOutputCP() == CP_UTF8;
+}
+
+void
+pause_console()
+{
+	std::system("pause");
+}
+
+#else
+
+static const char pause_prompt[] = "Press any key to continue . . . ";
+
+static bool
+console_takes_utf8()
+{
+	return true;
+}
+
+// Waits for one key, as the Windows command processor's pause does. Only a
+// person at a terminal can press it: scripted runs must never wait.
+void
+pause_console()
+{
+	struct termios saved;
+	if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) ||
+	    tcgetattr(STDIN_FILENO, &saved) != 0)
+		return;
+
+	std::cout << pause_prompt << std::flush;
+	struct termios raw = saved;
+	// Without ISIG, Ctrl-C is a key too and cannot leave echo switched off.
+	raw.c_lflag &= ~(ICANON | ECHO | ISIG);
+	raw.c_cc[VMIN] = 1;
+	raw.c_cc[VTIME] = 0;
+	// Flushing drops keys typed during the listing, so the pause holds.
+	if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) == 0) {
+		char key;
+		while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
+			;
+		tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+	}
+	std::cout << std::endl;
+}
+
+#endif
+
+const char *
+open_failed_text()
+{
+	return console_takes_utf8() ? open_failed_utf8 : open_failed_big5;
+}
+
+const char *
+write_failed_text()
+{
+	return console_takes_utf8() ? write_failed_utf8 : write_failed_big5;
+}
