@@ -1,0 +1,68 @@
+// Unit tests of the line writer: the line format, both streams, the count.
+#include <string>
+#include <vector>
+
+#include "capture.h"
+
+// The program defines this beside main; here it only lends its base to a buffer.
+std::ofstream result_file;
+
+using WriterTest = Captured;
+
+// One sequence, so that each line is written after the one before it: the
+// writer reuses the previous line's text and must notice every change.
+TEST_F(WriterTest, EachLineMatchesTheStackOnBothStreams)
+{
+	struct Case {
+		std::vector<std::int32_t> parts;
+		std::string line;
+	};
+	const Case cases[] = {
+		{{5}, "5\n"},
+		{{3, 1, 1}, "3+1+1\n"},
+		{{3, 1}, "3+1\n"},
+		{{3, 1, 1, 1}, "3+1+1+1\n"},
+		{{3, 2}, "3+2\n"},
+		{{12, 3}, "12+3\n"},
+		{{1, 23}, "1+23\n"},
+		{{4, 2, 1}, "4+2+1\n"},
+		{{0}, "0\n"},
+		{{-7, 10, 0}, "-7+10+0\n"},
+		{{2147483647, -2147483647 - 1}, "2147483647+-2147483648\n"},
+		{{4, 2, 1}, "4+2+1\n"},
+	};
+	std::string expected;
+	std::int64_t lines = 0;
+	for (const Case &c : cases) {
+		stack_depth = 0;
+		for (std::int32_t p : c.parts)
+			push_part(p);
+		write_partition();
+		expected += c.line;
+		lines++;
+		ASSERT_EQ(console.str(), expected) << c.line;
+		ASSERT_EQ(file.str(), expected) << c.line;
+		ASSERT_EQ(partition_count, lines);
+	}
+}
+
+// Alternating extremes give the widest numbers whose running totals still fit.
+TEST_F(WriterTest, LongestLineIsWrittenWhole)
+{
+	std::string expected;
+	for (int i = 0; i < stack_capacity; i++) {
+		std::int32_t part = i % 2 ? -2147483647 - 1 : 2147483647;
+		push_part(part);
+		expected += (i ? "+" : "") + std::to_string(part);
+	}
+	write_partition();
+	EXPECT_EQ(file.str(), expected + "\n");
+}
+
+TEST_F(WriterTest, CountGoesPastTheLargest32BitValue)
+{
+	partition_count = 2147483647;
+	set_stack({1});
+	write_partition();
+	EXPECT_EQ(partition_count, INT64_C(2147483648));
+}
