@@ -2,7 +2,7 @@
 """End-to-end tests: runs the built program in throwaway directories and
 compares the bytes it leaves on the console and in the result file.
 
-usage: end_to_end.py GROUP [--windows] COMMAND...
+usage: end_to_end.py [--windows] GROUP COMMAND...
 
 COMMAND is the program, or a launcher such as wine followed by it. With
 --windows the expectations are those of a Windows console: CR LF line ends,
@@ -177,9 +177,6 @@ class OpenFailure(Case):
 
 class WriteFailure(Case):
     def test_full_disk_is_reported_after_the_listing(self):
-        if WINDOWS:
-            self.skipTest("Wine's file layer does not pass on /dev/full's "
-                          "error, so no full disk can be shown there")
         run = Run(b"3\n", lambda path: os.symlink("/dev/full", path))
         self.assertEnds(run, PROMPT + listing(3) + message(WRITE_FAILED))
 
