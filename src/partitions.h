@@ -14,6 +14,10 @@ struct part_entry {
 
 extern part_entry part_stack[stack_capacity];
 extern std::int32_t stack_depth;
+// Lowest index pushed since the stack was last written out: the entries
+// below it are unchanged, so their text can be kept. Only push_part
+// changes entries.
+extern std::int32_t first_changed;
 // 64 bits: from N = 122 on there are more partitions than a 32-bit count holds.
 extern std::int64_t partition_count;
 extern std::ofstream result_file;

@@ -46,6 +46,37 @@ TEST_F(WriterTest, EachLineMatchesTheStackOnBothStreams)
 	}
 }
 
+// The moves of the enumeration: pops shorten the line, pushes change its end.
+TEST_F(WriterTest, LinesFollowPopsAndPushes)
+{
+	struct Step {
+		int pops;
+		std::vector<std::int32_t> pushes;
+		std::string line;
+	};
+	const Step steps[] = {
+		{0, {10, 2, 1}, "10+2+1\n"},
+		{1, {}, "10+2\n"},
+		{0, {}, "10+2\n"},
+		{1, {1, 1}, "10+1+1\n"},
+		{2, {9, 3}, "10+9+3\n"},
+		{3, {7}, "7\n"},
+		{1, {}, "7\n"},	// an empty stack still shows its bottom entry
+		{0, {150, 200}, "150+200\n"},
+	};
+	std::string expected;
+	for (const Step &s : steps) {
+		for (int i = 0; i < s.pops; i++)
+			pop_part();
+		for (std::int32_t p : s.pushes)
+			push_part(p);
+		write_partition();
+		expected += s.line;
+		ASSERT_EQ(console.str(), expected) << s.line;
+		ASSERT_EQ(file.str(), expected) << s.line;
+	}
+}
+
 // Alternating extremes give the widest numbers whose running totals still fit.
 TEST_F(WriterTest, LongestLineIsWrittenWhole)
 {
