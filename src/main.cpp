@@ -5,6 +5,7 @@
 
 static const char result_path[] = "../yorv-.txt";
 static const char bad_input_text[] = "N must be an integer from 0 to 200.";
+static_assert(stack_capacity == 200, "the message above names the limit");
 
 std::ofstream result_file;
 
