@@ -12,7 +12,6 @@ Exits 77 when every test of GROUP was skipped, so CTest shows it as skipped.
 import argparse
 import os
 import pty
-import re
 import select
 import subprocess
 import sys
