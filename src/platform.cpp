@@ -55,14 +55,17 @@ pause_console()
 	    tcgetattr(STDIN_FILENO, &saved) != 0)
 		return;
 
-	std::cout << pause_prompt << std::flush;
 	struct termios raw = saved;
 	// Without ISIG, Ctrl-C is a key too and cannot leave echo switched off.
 	raw.c_lflag &= ~(ICANON | ECHO | ISIG);
 	raw.c_cc[VMIN] = 1;
 	raw.c_cc[VTIME] = 0;
-	// Flushing drops keys typed during the listing, so the pause holds.
-	if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) == 0) {
+	// Flushing drops keys typed during the listing, so the pause holds. The
+	// terminal is switched before the prompt shows: a key pressed once it
+	// is on the screen is never flushed away.
+	bool raw_set = tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) == 0;
+	std::cout << pause_prompt << std::flush;
+	if (raw_set) {
 		char key;
 		while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
 			;
