@@ -1,0 +1,17 @@
+#!/bin/sh
+# Starts the Wine server and its helper processes once for the whole suite.
+# usage: wine_session.sh WINE
+# Wine's helpers outlive each program and would hold a test's output open
+# for seconds; started here, with their output in a log, they serve every
+# test. The prefix is the build's own, named by WINEPREFIX.
+log=$WINEPREFIX.log
+mkdir -p "$WINEPREFIX" || exit 1
+{
+	# A server left by an earlier run may be one about to exit: start anew.
+	wineserver -k
+	wineserver -w
+	wineserver -p60 && "$1" cmd /c exit
+} </dev/null >"$log" 2>&1 && exit 0
+echo "the Wine session did not start; its log, $log:"
+cat "$log"
+exit 1
