@@ -1,4 +1,5 @@
 // Lists every partition of N, largest parts first, to the console and the result file.
+#include <csignal>
 #include <iostream>
 
 #include "partitions.h"
@@ -27,6 +28,8 @@ list_partitions(std::int32_t n)
 	push_part(n);
 	for (;;) {
 		write_partition();
+		if (stop_signal)
+			return;
 		std::int32_t part;
 		do
 			part = pop_part();
@@ -57,6 +60,7 @@ main()
 	// Nothing here writes through C's stdout, so cout need not keep in step
 	// with it; its own buffer saves two C library calls for every line.
 	std::ios::sync_with_stdio(false);
+	guard_standard_streams();
 	result_file.open(result_path);
 	if (!result_file.is_open()) {
 		std::cout << open_failed_text() << result_path << std::endl;
@@ -64,18 +68,26 @@ main()
 	}
 
 	std::int32_t n;
-	if (read_n(n)) {
-		list_partitions(n);
-		std::cout << "sum=" << partition_count << std::endl;
-		result_file << "sum=" << partition_count << std::endl;
-	} else {
+	if (!read_n(n)) {
 		std::cout << bad_input_text << std::endl;
+	} else {
+		catch_stop_signals();
+		list_partitions(n);
+		release_stop_signals();
+		// A file without its summary is the mark of an interrupted run.
+		if (!stop_signal) {
+			std::cout << "sum=" << partition_count << std::endl;
+			result_file << "sum=" << partition_count << std::endl;
+		}
 	}
 
 	// A full disk shows only here: the stream keeps its failure until closed.
 	result_file.close();
 	if (!result_file)
 		std::cout << write_failed_text() << result_path << std::endl;
+	// End as the signal would have ended us, so the shell sees an interrupt.
+	if (stop_signal)
+		std::raise(stop_signal);
 	pause_console();
 	return 0;
 }

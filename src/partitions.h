@@ -2,6 +2,7 @@
 #ifndef PARTITIONS_H
 #define PARTITIONS_H
 
+#include <csignal>
 #include <cstdint>
 #include <fstream>
 
@@ -31,5 +32,13 @@ const char *open_failed_text();
 const char *write_failed_text();
 // Keeps an interactive console window open until a key is pressed.
 void pause_console();
+// Opens any closed standard descriptor on the null device, so that no file
+// takes its place, and keeps a vanished console from ending the run.
+void guard_standard_streams();
+// While the listing runs, a request to stop is noted here, not acted on at
+// once, so that the line being written is finished on both streams.
+extern volatile std::sig_atomic_t stop_signal;
+void catch_stop_signals();
+void release_stop_signals();
 
 #endif

@@ -1,11 +1,13 @@
-// What differs between Windows and other systems: message encoding and the closing pause.
+// What differs between Windows and other systems: standard descriptors, signals, message encoding, the pause.
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -20,7 +22,52 @@ static const char write_failed_big5[] = "\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ";
 static const char write_failed_utf8[] =
     "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
 
+// The ways a user or the system asks a console program to stop.
+static const int stop_signals[] = {
+	SIGINT, SIGTERM,
+#ifdef SIGHUP
+	SIGHUP,
+#endif
+#ifdef SIGBREAK
+	SIGBREAK,
+#endif
+};
+
+volatile std::sig_atomic_t stop_signal;
+
+static void
+note_stop(int sig)
+{
+	stop_signal = sig;
+}
+
+// A signal the program was started with ignored stays ignored.
+static void
+set_stop_action(void (*action)(int))
+{
+	for (int sig : stop_signals)
+		if (std::signal(sig, action) == SIG_IGN)
+			std::signal(sig, SIG_IGN);
+}
+
+void
+catch_stop_signals()
+{
+	set_stop_action(note_stop);
+}
+
+void
+release_stop_signals()
+{
+	set_stop_action(SIG_DFL);
+}
+
 #ifdef _WIN32
+
+void
+guard_standard_streams()
+{
+}
 
 // Big5 is what a code page 950 console shows; a UTF-8 console gets UTF-8.
 static bool
@@ -38,6 +85,19 @@ pause_console()
 #else
 
 static const char pause_prompt[] = "Press any key to continue . . . ";
+
+// A closed standard descriptor would be the next one opened, and the result
+// file would take the console's place. A console that goes away is, as on
+// Windows, only a write that fails: the listing and the file go on.
+void
+guard_standard_streams()
+{
+	// Each lower one is open by then, so open() hands out this one.
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
+			open("/dev/null", O_RDWR);
+	std::signal(SIGPIPE, SIG_IGN);
+}
 
 static bool
 console_takes_utf8()
@@ -69,7 +129,8 @@ pause_console()
 		char key;
 		while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
 			;
-		tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+		// Flushing again drops the rest of a key that sends several bytes.
+		tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
 	}
 	std::cout << std::endl;
 }

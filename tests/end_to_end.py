@@ -10,9 +10,13 @@ Big5 messages, and the command processor's own pause text after the run.
 Exits 77 when every test of GROUP was skipped, so CTest shows it as skipped.
 """
 import argparse
+import fcntl
+import functools
 import os
 import pty
 import select
+import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -67,6 +71,7 @@ def partitions(n, largest=None):
             yield [first] + rest
 
 
+@functools.lru_cache()
 def listing(n):
     """The result file's expected bytes; the empty partition of 0 shows as 0."""
     lines = ["+".join(map(str, p)) or "0" for p in partitions(n)]
@@ -180,13 +185,131 @@ class WriteFailure(Case):
         self.assertEnds(run, PROMPT + listing(3) + message(WRITE_FAILED))
 
 
+class AbruptEnds(Case):
+    """A console that is closed or goes away, and a run stopped by a signal,
+    still leave a result file of whole, true lines."""
+
+    def setUp(self):
+        if WINDOWS:
+            self.skipTest("POSIX descriptors and signals; Wine here cannot "
+                          "send a program Ctrl-C")
+        top = tempfile.TemporaryDirectory()
+        self.addCleanup(top.cleanup)
+        self.work = os.path.join(top.name, "work")
+        os.mkdir(self.work)
+        self.result = os.path.join(top.name, "yorv-.txt")
+
+    def start(self, closed=()):
+        proc = subprocess.Popen(
+            COMMAND, cwd=self.work, stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            preexec_fn=lambda: [os.close(fd) for fd in closed])
+        for pipe in (proc.stdin, proc.stdout, proc.stderr):
+            self.addCleanup(pipe.close)
+        return proc
+
+    def file(self):
+        with open(self.result, "rb") as f:
+            return f.read()
+
+    def test_closed_console_leaves_the_file_true(self):
+        for closed, stdin, file in [((1,), b"6\n", listing(6)),
+                                    ((0, 1, 2), b"6\n", b"")]:
+            with self.subTest(closed=closed):
+                proc = self.start(closed)
+                out, err = proc.communicate(stdin, TIMEOUT)
+                self.assertEqual((proc.returncode, out, err), (0, b"", b""))
+                self.assertEqual(self.file(), file)
+
+    def test_reader_that_quits_does_not_stop_the_listing(self):
+        # The listing fills the pipe long before its end, so it is still
+        # writing when the reader goes.
+        proc = self.start()
+        proc.stdin.write(b"40\n")
+        proc.stdin.close()
+        read_until(proc.stdout.fileno(), b"", PROMPT + b"40\n")
+        proc.stdout.close()
+        self.assertEqual(proc.wait(TIMEOUT), 0)
+        self.assertEqual(self.file(), listing(40))
+
+    def test_signal_ends_the_listing_after_a_whole_line(self):
+        for sig in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
+            with self.subTest(sig=sig):
+                proc = self.start()
+                proc.stdin.write(b"40\n")
+                proc.stdin.close()
+                # Stopped by the full pipe, the run has just written a line
+                # to the file and is writing it to the console; the signal
+                # comes there, and is taken before the pipe drains.
+                pid = proc.pid
+                wait_for("a full pipe", lambda: "pipe_write" in proc_wchan(pid))
+                proc.send_signal(sig)
+                wait_for("the signal taken", lambda: signal_taken(pid))
+                out = read_until(proc.stdout.fileno(), b"")
+                self.assertEqual(proc.wait(TIMEOUT), -sig)
+                file = self.file()
+                self.assertTrue(file.endswith(b"\n"), file[-40:])
+                self.assertTrue(listing(40).startswith(file), file[-40:])
+                self.assertEqual(out, PROMPT + file)
+
+    def test_interrupt_at_the_prompt_ends_the_run_at_once(self):
+        proc = self.start()
+        read_until(proc.stdout.fileno(), b"", PROMPT)
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(TIMEOUT), -signal.SIGINT)
+        self.assertEqual(self.file(), b"")
+
+
+def wait_for(what, condition):
+    """Polls condition until it holds: how far another process has got can
+    only be seen in /proc."""
+    deadline = time.monotonic() + TIMEOUT
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("never " + what)
+        time.sleep(0.001)
+
+
+def proc_status(pid, field):
+    with open("/proc/%d/status" % pid) as f:
+        return next(line.split()[1] for line in f if line.startswith(field))
+
+
+def signal_taken(pid):
+    """The process has ended, or has no signal waiting to be delivered."""
+    return proc_status(pid, "State") == "Z" or int(
+        proc_status(pid, "SigPnd") + proc_status(pid, "ShdPnd"), 16) == 0
+
+
+def proc_wchan(pid):
+    with open("/proc/%d/wchan" % pid) as f:
+        return f.read()
+
+
+def read_until(fd, seen, text=None):
+    """Reads fd onto seen until text is in it, or with no text to the end;
+    returns what was seen."""
+    deadline = time.monotonic() + TIMEOUT
+    while text is None or text not in seen:
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            raise AssertionError("no %r in %r" % (text, seen[-200:]))
+        got = os.read(fd, 65536)
+        if not got and text is None:
+            return seen
+        if not got:
+            raise AssertionError("no %r before the end in %r" % (text, seen))
+        seen += got
+    return seen
+
+
 class Terminal:
     """The program on a pseudo-terminal, its result file in top/."""
 
     def __init__(self, top, stdout_too=True):
         self.top = top
         work = os.path.join(top, "work")
-        os.mkdir(work)
+        os.makedirs(work, exist_ok=True)
         self.master, self.slave = pty.openpty()
         self.settings = termios.tcgetattr(self.slave)
         out = self.slave if stdout_too else subprocess.PIPE
@@ -195,12 +318,7 @@ class Terminal:
         self.seen = b""
 
     def read_until(self, text):
-        deadline = time.monotonic() + TIMEOUT
-        while text not in self.seen:
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([self.master], [], [], left)[0]:
-                raise AssertionError("no %r in %r" % (text, self.seen))
-            self.seen += os.read(self.master, 4096)
+        self.seen = read_until(self.master, self.seen, text)
         return self.seen
 
     def result(self):
@@ -237,12 +355,18 @@ class Pause(Case):
         return term
 
     def test_one_key_ends_the_pause_and_the_terminal_is_restored(self):
-        term = self.paused()
-        os.write(term.master, b"x")
-        self.assertEqual(term.proc.wait(TIMEOUT), 0)
-        self.assertEqual(termios.tcgetattr(term.slave), term.settings)
-        # The key is not echoed; the pause only ends its line.
-        term.read_until(PAUSE_PROMPT + b"\r\n")
+        # An arrow key and a UTF-8 letter each send several bytes at once.
+        for key in [b"x", b"\x1b[A", "\u00e9".encode()]:
+            with self.subTest(key=key):
+                term = self.paused()
+                os.write(term.master, key)
+                self.assertEqual(term.proc.wait(TIMEOUT), 0)
+                self.assertEqual(termios.tcgetattr(term.slave), term.settings)
+                # The key is not echoed; the pause only ends its line.
+                term.read_until(PAUSE_PROMPT + b"\r\n")
+                # The whole key is used up: none of it is left for the shell.
+                pending = fcntl.ioctl(term.slave, termios.FIONREAD, b"\0" * 4)
+                self.assertEqual(struct.unpack("i", pending)[0], 0)
 
     def test_terminal_hanging_up_in_the_pause_ends_the_run(self):
         term = self.paused()
