@@ -199,11 +199,16 @@ class AbruptEnds(Case):
         os.mkdir(self.work)
         self.result = os.path.join(top.name, "yorv-.txt")
 
-    def start(self, closed=()):
+    def start(self, closed=(), ignored=()):
+        def prepare():
+            for fd in closed:
+                os.close(fd)
+            for sig in ignored:
+                signal.signal(sig, signal.SIG_IGN)
         proc = subprocess.Popen(
             COMMAND, cwd=self.work, stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            preexec_fn=lambda: [os.close(fd) for fd in closed])
+            preexec_fn=prepare)
         for pipe in (proc.stdin, proc.stdout, proc.stderr):
             self.addCleanup(pipe.close)
         return proc
@@ -233,9 +238,12 @@ class AbruptEnds(Case):
         self.assertEqual(self.file(), listing(40))
 
     def test_signal_ends_the_listing_after_a_whole_line(self):
-        for sig in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP]:
-            with self.subTest(sig=sig):
-                proc = self.start()
+        # Started with SIGHUP ignored, as by nohup, the run ignores it.
+        for sig, ignored in [(signal.SIGINT, ()), (signal.SIGTERM, ()),
+                             (signal.SIGHUP, ()),
+                             (signal.SIGHUP, (signal.SIGHUP,))]:
+            with self.subTest(sig=sig, ignored=ignored):
+                proc = self.start(ignored=ignored)
                 proc.stdin.write(b"40\n")
                 proc.stdin.close()
                 # Stopped by the full pipe, the run has just written a line
@@ -246,11 +254,15 @@ class AbruptEnds(Case):
                 proc.send_signal(sig)
                 wait_for("the signal taken", lambda: signal_taken(pid))
                 out = read_until(proc.stdout.fileno(), b"")
-                self.assertEqual(proc.wait(TIMEOUT), -sig)
                 file = self.file()
+                self.assertEqual(out, PROMPT + file)
+                if ignored:
+                    self.assertEqual(proc.wait(TIMEOUT), 0)
+                    self.assertEqual(file, listing(40))
+                    continue
+                self.assertEqual(proc.wait(TIMEOUT), -sig)
                 self.assertTrue(file.endswith(b"\n"), file[-40:])
                 self.assertTrue(listing(40).startswith(file), file[-40:])
-                self.assertEqual(out, PROMPT + file)
 
     def test_interrupt_at_the_prompt_ends_the_run_at_once(self):
         proc = self.start()
