@@ -28,13 +28,12 @@ list_partitions(std::int32_t n)
 	push_part(n);
 	for (;;) {
 		write_partition();
-		if (stop_signal)
-			return;
 		std::int32_t part;
 		do
 			part = pop_part();
 		while (part == 1);
-		if (stack_depth == 0 && part == 0)
+		// Every partition listed, or asked to stop: the line is out whole.
+		if ((stack_depth == 0 && part == 0) || stop_signal)
 			break;
 
 		std::int32_t remaining = stack_depth > 0
