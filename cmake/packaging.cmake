@@ -1,0 +1,42 @@
+# What a user installs: the program and its manual, as a Debian package or a Windows zip.
+include(GNUInstallDirs)
+configure_file(partitions.1 partitions.1 @ONLY)
+set(manual ${CMAKE_CURRENT_BINARY_DIR}/partitions.1)
+
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/dist)
+set(CPACK_PACKAGE_CONTACT
+  "partitions maintainers <maintainers@users.noreply.c-seed-9eb59dcf.example>")
+
+if(WIN32)
+  # Unpacked anywhere, a folder with the program, the README and, where
+  # the cross-build has mandoc, the manual as CR LF text for Notepad.
+  install(TARGETS partitions RUNTIME DESTINATION .)
+  install(FILES README.md DESTINATION .)
+  find_program(MANDOC mandoc)
+  if(MANDOC)
+    add_custom_command(OUTPUT partitions.txt
+      COMMAND sh -c "${MANDOC} -Tutf8 '${manual}' | LC_ALL=C.UTF-8 col -bx | sed 's/$/\\r/' > partitions.txt"
+      DEPENDS ${manual} VERBATIM)
+    add_custom_target(manual_text ALL DEPENDS partitions.txt)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/partitions.txt DESTINATION .)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+else()
+  install(TARGETS partitions)
+  install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "\
+Asks for a number N from 0 to 200 and writes every partition of N, every
+way of writing it as a sum of positive integers, one line each with its
+parts largest first, in reverse lexicographic order, then their count.
+Every line goes to the console and to the result file ../yorv-.txt as soon
+as it is found.")
+  # Debian keeps its manual pages compressed.
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/gzip-manual.cmake)
+endif()
+include(CPack)
