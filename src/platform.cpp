@@ -1,4 +1,4 @@
-// What differs between Windows and other systems: standard descriptors, signals, message encoding, the pause.
+// What differs between Windows and other systems: descriptors, signals, messages, the pause.
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -64,6 +64,8 @@ release_stop_signals()
 
 #ifdef _WIN32
 
+// The C runtime keeps descriptors 0 to 2 for the standard streams even when
+// they are missing, and a console that goes away raises no signal.
 void
 guard_standard_streams()
 {
