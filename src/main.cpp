@@ -7,8 +7,25 @@
 static const char result_path[] = "../yorv-.txt";
 static const char bad_input_text[] = "N must be an integer from 0 to 200.";
 static_assert(stack_capacity == 200, "the message above names the limit");
+// "Opening the file failed" and "writing the file failed", held as bytes so
+// that the compiler's source character set does not matter.
+static const char open_failed_big5[] = "\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ";
+static const char open_failed_utf8[] =
+    "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
+static const char write_failed_big5[] = "\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ";
+static const char write_failed_utf8[] =
+    "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
 
 std::ofstream result_file;
+
+// Says what went wrong with the result file. Big5 is what a code page 950
+// console shows; any other gets UTF-8.
+static void
+report_file_failure(const char *utf8, const char *big5)
+{
+	std::cout << (console_takes_utf8() ? utf8 : big5) << result_path
+	    << std::endl;
+}
 
 // Past the stack's capacity the longest partitions could not be held whole.
 static bool
@@ -62,7 +79,7 @@ main()
 	guard_standard_streams();
 	result_file.open(result_path);
 	if (!result_file.is_open()) {
-		std::cout << open_failed_text() << result_path << std::endl;
+		report_file_failure(open_failed_utf8, open_failed_big5);
 		return 0;
 	}
 
@@ -83,7 +100,7 @@ main()
 	// A full disk shows only here: the stream keeps its failure until closed.
 	result_file.close();
 	if (!result_file)
-		std::cout << write_failed_text() << result_path << std::endl;
+		report_file_failure(write_failed_utf8, write_failed_big5);
 	// End as the signal would have ended us, so the shell sees an interrupt.
 	if (stop_signal)
 		std::raise(stop_signal);

@@ -27,9 +27,8 @@ void push_part(std::int32_t value);
 std::int32_t pop_part();
 void write_partition();
 
-// Console messages that are not plain ASCII, in the console's encoding.
-const char *open_failed_text();
-const char *write_failed_text();
+// Whether the console shows UTF-8; otherwise it is a code page 950 console.
+bool console_takes_utf8();
 // Keeps an interactive console window open until a key is pressed.
 void pause_console();
 // Opens any closed standard descriptor on the null device, so that no file

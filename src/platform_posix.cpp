@@ -1,37 +1,17 @@
-// What differs between Windows and other systems: descriptors, signals, messages, the pause.
+// What is particular to POSIX systems: descriptors, signals, the encoding and the pause.
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
-#endif
 
 #include "partitions.h"
 
-// Held as bytes so that the compiler's source character set does not matter.
-static const char open_failed_big5[] = "\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ";
-static const char open_failed_utf8[] =
-    "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
-static const char write_failed_big5[] = "\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ";
-static const char write_failed_utf8[] =
-    "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
-
 // The ways a user or the system asks a console program to stop.
-static const int stop_signals[] = {
-	SIGINT, SIGTERM,
-#ifdef SIGHUP
-	SIGHUP,
-#endif
-#ifdef SIGBREAK
-	SIGBREAK,
-#endif
-};
+static const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t stop_signal;
 
@@ -62,30 +42,6 @@ release_stop_signals()
 	set_stop_action(SIG_DFL);
 }
 
-#ifdef _WIN32
-
-// The C runtime keeps descriptors 0 to 2 for the standard streams even when
-// they are missing, and a console that goes away raises no signal.
-void
-guard_standard_streams()
-{
-}
-
-// Big5 is what a code page 950 console shows; a UTF-8 console gets UTF-8.
-static bool
-console_takes_utf8()
-{
-	return GetConsoleOutputCP() == CP_UTF8;
-}
-
-void
-pause_console()
-{
-	std::system("pause");
-}
-
-#else
-
 static const char pause_prompt[] = "Press any key to continue . . . ";
 
 // A closed standard descriptor would be the next one opened, and the result
@@ -101,7 +57,7 @@ guard_standard_streams()
 	std::signal(SIGPIPE, SIG_IGN);
 }
 
-static bool
+bool
 console_takes_utf8()
 {
 	return true;
@@ -135,18 +91,4 @@ pause_console()
 		tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
 	}
 	std::cout << std::endl;
-}
-
-#endif
-
-const char *
-open_failed_text()
-{
-	return console_takes_utf8() ? open_failed_utf8 : open_failed_big5;
-}
-
-const char *
-write_failed_text()
-{
-	return console_takes_utf8() ? write_failed_utf8 : write_failed_big5;
 }
