@@ -1,5 +1,5 @@
 // Lists every partition of N, largest parts first, to the console and the result file.
-#include <csignal>
+#include <cstdlib>
 #include <iostream>
 
 #include "partitions.h"
@@ -50,7 +50,8 @@ list_partitions(std::int32_t n)
 			part = pop_part();
 		while (part == 1);
 		// Every partition listed, or asked to stop: the line is out whole.
-		if ((stack_depth == 0 && part == 0) || stop_signal)
+		if ((stack_depth == 0 && part == 0) ||
+		    stop_signal.load(std::memory_order_relaxed))
 			break;
 
 		std::int32_t remaining = stack_depth > 0
@@ -76,15 +77,17 @@ main()
 	// Nothing here writes through C's stdout, so cout need not keep in step
 	// with it; its own buffer saves two C library calls for every line.
 	std::ios::sync_with_stdio(false);
-	guard_standard_streams();
+	if (!guard_streams())
+		return EXIT_FAILURE;
 	result_file.open(result_path);
 	if (!result_file.is_open()) {
 		report_file_failure(open_failed_utf8, open_failed_big5);
-		return 0;
+		return EXIT_FAILURE;
 	}
 
 	std::int32_t n;
-	if (!read_n(n)) {
+	bool accepted = read_n(n);
+	if (!accepted) {
 		std::cout << bad_input_text << std::endl;
 	} else {
 		catch_stop_signals();
@@ -99,11 +102,14 @@ main()
 
 	// A full disk shows only here: the stream keeps its failure until closed.
 	result_file.close();
-	if (!result_file)
+	bool file_whole = !result_file.fail();
+	if (!file_whole)
 		report_file_failure(write_failed_utf8, write_failed_big5);
 	// End as the signal would have ended us, so the shell sees an interrupt.
 	if (stop_signal)
-		std::raise(stop_signal);
+		end_as_interrupted();	// GCOVR_EXCL_LINE: counts die with it
+	// Judged before the pause, whose prompt is not part of the listing.
+	bool whole = accepted && file_whole && !std::cout.fail();
 	pause_console();
-	return 0;
+	return whole ? EXIT_SUCCESS : EXIT_FAILURE;
 }

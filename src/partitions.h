@@ -2,7 +2,7 @@
 #ifndef PARTITIONS_H
 #define PARTITIONS_H
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 
@@ -32,12 +32,19 @@ bool console_takes_utf8();
 // Keeps an interactive console window open until a key is pressed.
 void pause_console();
 // Opens any closed standard descriptor on the null device, so that no file
-// takes its place, and keeps a vanished console from ending the run.
-void guard_standard_streams();
+// takes its place, and makes a console that goes away or a file-size limit
+// a write that fails, not the end of the run. False if it could not.
+bool guard_streams();
 // While the listing runs, a request to stop is noted here, not acted on at
-// once, so that the line being written is finished on both streams.
-extern volatile std::sig_atomic_t stop_signal;
+// once, so that the line being written is finished on both streams; a
+// second request, or a console that holds the line back, ends it at once.
+// Nonzero once noted; set from a signal handler or, on Windows, another
+// thread.
+extern std::atomic<int> stop_signal;
+static_assert(std::atomic<int>::is_always_lock_free, "safe in a handler");
 void catch_stop_signals();
 void release_stop_signals();
+// Ends the process as the platform's interrupted programs end.
+void end_as_interrupted();
 
 #endif

@@ -1,10 +1,11 @@
 // What is particular to POSIX systems: descriptors, signals, the encoding and the pause.
 #include <cerrno>
+#include <cstddef>
 #include <csignal>
-#include <cstdlib>
 #include <iostream>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,49 +13,95 @@
 
 // The ways a user or the system asks a console program to stop.
 static const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+// How long a stopped run waits for the console to take its line.
+static const unsigned stop_grace_seconds = 1;
+static const char pause_prompt[] = "Press any key to continue . . . ";
 
-volatile std::sig_atomic_t stop_signal;
+std::atomic<int> stop_signal;
+
+// Sets the action of each signal that was not ignored at start: a parent's
+// choice to ignore one, as nohup makes, holds with no moment in which it
+// does not. Handlers run one at a time; only a suspension comes between.
+// Safe in a handler.
+template <std::size_t count>
+static void
+set_actions(const int (&sigs)[count], void (*handler)(int), int flags)
+{
+	struct sigaction action = {};
+	action.sa_handler = handler;
+	action.sa_flags = flags;
+	sigfillset(&action.sa_mask);
+	sigdelset(&action.sa_mask, SIGTSTP);
+	for (int sig : sigs) {
+		struct sigaction old;
+		if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+			sigaction(sig, &action, nullptr);
+	}
+}
+
+// What runs only on the way to an end by a signal is not counted in line
+// coverage: gcov's counts are lost with the process.
+// GCOVR_EXCL_START
+
+// The console has had its moment to take the line: the stop signal, whose
+// default action is back, ends the run.
+static void
+end_by_stop_signal(int)
+{
+	std::raise(stop_signal);
+}
 
 static void
 note_stop(int sig)
 {
+	int saved_errno = errno;
 	stop_signal = sig;
+	// A second request is not noted but obeyed, and a console that is not
+	// read can hold the last line back for a moment only.
+	set_actions(stop_signals, SIG_DFL, 0);
+	alarm(stop_grace_seconds);
+	errno = saved_errno;
 }
 
-// A signal the program was started with ignored stays ignored.
-static void
-set_stop_action(void (*action)(int))
+void
+end_as_interrupted()
 {
-	for (int sig : stop_signals)
-		if (std::signal(sig, action) == SIG_IGN)
-			std::signal(sig, SIG_IGN);
+	std::raise(stop_signal);
 }
+
+// GCOVR_EXCL_STOP
 
 void
 catch_stop_signals()
 {
-	set_stop_action(note_stop);
+	// The alarm is the program's own, so it is taken even if ignored.
+	struct sigaction grace = {};
+	grace.sa_handler = end_by_stop_signal;
+	sigaction(SIGALRM, &grace, nullptr);
+	set_actions(stop_signals, note_stop, SA_RESTART);
 }
 
 void
 release_stop_signals()
 {
-	set_stop_action(SIG_DFL);
+	set_actions(stop_signals, SIG_DFL, 0);
 }
-
-static const char pause_prompt[] = "Press any key to continue . . . ";
 
 // A closed standard descriptor would be the next one opened, and the result
 // file would take the console's place. A console that goes away is, as on
-// Windows, only a write that fails: the listing and the file go on.
-void
-guard_standard_streams()
+// Windows, only a write that fails: the listing and the file go on; so is
+// a file that reaches the size limit, as a full disk would be.
+bool
+guard_streams()
 {
-	// Each lower one is open by then, so open() hands out this one.
+	// Each lower one is open by then, so open() must hand out this one.
 	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
-		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF)
-			open("/dev/null", O_RDWR);
+		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
+		    open("/dev/null", O_RDWR) != fd)
+			return false;
 	std::signal(SIGPIPE, SIG_IGN);
+	std::signal(SIGXFSZ, SIG_IGN);
+	return true;
 }
 
 bool

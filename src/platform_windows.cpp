@@ -1,48 +1,60 @@
 // What is particular to Windows: the console's encoding, stop requests and the pause.
 #include <windows.h>
 
-#include <csignal>
 #include <cstdlib>
 
 #include "partitions.h"
 
-// The ways a user or the system asks a console program to stop.
-static const int stop_signals[] = {SIGINT, SIGTERM, SIGBREAK};
+// How long a stopped run waits for the console to take its line; well
+// within the seconds the system gives a closing console window.
+static const DWORD stop_grace_ms = 1000;
 
-volatile std::sig_atomic_t stop_signal;
+std::atomic<int> stop_signal;
+// Whether the loop is running, and so can finish its line on a request.
+static std::atomic<bool> listing;
 
-static void
-note_stop(int sig)
+// Runs on a thread the system starts for each Ctrl-C, Ctrl-Break, closed
+// window, logoff or shutdown. A second request, or one outside the
+// listing, ends the process at once, as the default handler would; the
+// first gives the loop a moment to finish its line and close the file,
+// and the loop then ends the process itself. It is ended here, not by
+// the default handler, whose exit code Wine does not keep.
+static BOOL WINAPI
+note_stop(DWORD event)
 {
-	stop_signal = sig;
+	if (stop_signal.exchange(static_cast<int>(event) + 1) == 0 && listing)
+		Sleep(stop_grace_ms);
+	end_as_interrupted();
+	return TRUE;
 }
 
-// A signal the program was started with ignored stays ignored.
-static void
-set_stop_action(void (*action)(int))
-{
-	for (int sig : stop_signals)
-		if (std::signal(sig, action) == SIG_IGN)
-			std::signal(sig, SIG_IGN);
-}
-
+// The handler stays for the rest of the run: removing it while it runs
+// would wait for it, on Wine at least.
 void
 catch_stop_signals()
 {
-	set_stop_action(note_stop);
+	listing = true;
+	SetConsoleCtrlHandler(note_stop, TRUE);
 }
 
 void
 release_stop_signals()
 {
-	set_stop_action(SIG_DFL);
+	listing = false;
+}
+
+void
+end_as_interrupted()
+{
+	ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
 // The C runtime keeps descriptors 0 to 2 for the standard streams even when
 // they are missing, and a console that goes away raises no signal.
-void
-guard_standard_streams()
+bool
+guard_streams()
 {
+	return true;
 }
 
 // Big5 is what a code page 950 console shows; a UTF-8 console gets UTF-8.

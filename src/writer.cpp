@@ -51,15 +51,27 @@ put_part(int end, std::int32_t value)
 	    line + line_capacity, value).ptr - line);
 }
 
+// A stream that failed gets nothing more, as its sentry would decide: its
+// buffer still holds what the system refused, and would send it again
+// after what the system took. The file is closed at once, since closing
+// sends it once more and must find the device as it failed.
+static void
+give_up(std::ostream &out)
+{
+	out.setstate(std::ios::badbit);
+	if (&out == &result_file)
+		result_file.close();
+}
+
 // Straight to the stream's buffer: ostream::write and flush would each build
 // a sentry, for every line and stream. The flush hands the line to the
-// system in one write call.
-static void
+// system in one write call. False if the stream failed now.
+static bool
 put_line(std::ostream &out, int length)
 {
 	std::streambuf *buf = out.rdbuf();
-	if (buf->sputn(line + 1, length) != length || buf->pubsync() != 0)
-		out.setstate(std::ios::badbit);
+	return !out.good() ||
+	    (buf->sputn(line + 1, length) == length && buf->pubsync() == 0);
 }
 
 void
@@ -74,7 +86,11 @@ write_partition()
 	first_changed = parts;
 	line[end++] = '\n';
 
-	put_line(result_file, end - 1);
-	put_line(std::cout, end - 1);
+	// The file first: a stop that cannot wait for the console finds the
+	// line there already.
+	if (!put_line(result_file, end - 1))
+		give_up(result_file);
+	if (!put_line(std::cout, end - 1))
+		give_up(std::cout);
 	partition_count++;
 }

@@ -10,11 +10,15 @@ Big5 messages, and the command processor's own pause text after the run.
 Exits 77 when every test of GROUP was skipped, so CTest shows it as skipped.
 """
 import argparse
+import contextlib
 import fcntl
 import functools
+import itertools
 import os
 import pty
+import resource
 import select
+import shutil
 import signal
 import struct
 import subprocess
@@ -81,39 +85,43 @@ def listing(n):
 
 class Run:
     def __init__(self, stdin, prepare=None):
-        """Runs the program in top/work, so its result file is top/yorv-.txt."""
-        with tempfile.TemporaryDirectory() as top:
+        """Runs the program in top/work, so its result file is top/yorv-.txt;
+        prepare(self) may set up the file, or the console in self.stdout."""
+        with tempfile.TemporaryDirectory() as top, \
+                contextlib.ExitStack() as self.closing:
             work = os.path.join(top, "work")
             os.mkdir(work)
-            result = os.path.join(top, "yorv-.txt")
+            self.result = os.path.join(top, "yorv-.txt")
+            self.stdout = subprocess.PIPE
             if prepare:
-                prepare(result)
+                prepare(self)
             proc = subprocess.run(COMMAND, cwd=work, input=stdin,
-                                  stdout=subprocess.PIPE,
+                                  stdout=self.stdout,
                                   stderr=subprocess.PIPE, timeout=TIMEOUT)
             self.status = proc.returncode
             self.console = proc.stdout
             self.stderr = proc.stderr
             self.file = None
-            if os.path.isfile(result) and not os.path.islink(result):
-                with open(result, "rb") as f:
+            if os.path.isfile(self.result) and not os.path.islink(self.result):
+                with open(self.result, "rb") as f:
                     self.file = f.read()
 
 
 class Case(unittest.TestCase):
     maxDiff = 2000
 
-    def assertEnds(self, run, console, paused=True):
-        """The console holds exactly `console`, then the pause, and status 0.
+    def assertEnds(self, run, console, status=0):
+        """The console holds exactly `console`, then the pause, if the run
+        got as far as the prompt, and the run ends with `status`.
 
         Redirected on Linux the pause must print nothing; on Windows the
         command processor words its own prompt, so only its presence counts.
         """
-        self.assertEqual(run.status, 0)
+        self.assertEqual(run.status, status)
         self.assertEqual(run.stderr, b"")
         self.assertEqual(run.console[:len(console)], console)
         tail = run.console[len(console):]
-        if WINDOWS and paused:
+        if WINDOWS and console.startswith(PROMPT):
             self.assertNotEqual(tail.strip(), b"", "no pause text")
         else:
             self.assertEqual(tail, b"")
@@ -142,139 +150,71 @@ class Listing(Case):
         return parts
 
 
-def old_result(path):
-    with open(path, "wb") as f:
-        f.write(b"left by an earlier run\n" * 1000)
+OLD_RESULT = b"left by an earlier run\n" * 1000
 
 
-class ResultFile(Case):
-    def test_earlier_result_is_replaced(self):
-        run = Run(b"4\n", old_result)
-        self.assertEqual(run.file, listing(4))
-        self.assertEnds(run, PROMPT + listing(4))
+def old_result(run):
+    with open(run.result, "wb") as f:
+        f.write(OLD_RESULT)
 
 
-class Input(Case):
-    def test_formatted_extraction_reads_the_leading_number(self):
-        for stdin, n in [(b"+3", 3), (b" \t\n 7\n", 7), (b"5abc\n", 5),
-                         (b"2 9\n", 2), (b"-0\n", 0)]:
-            with self.subTest(stdin=stdin):
-                run = Run(stdin)
-                self.assertEqual(run.file, listing(n))
-                self.assertEnds(run, PROMPT + listing(n))
-
-    def test_unusable_input_gets_one_line_and_an_empty_file(self):
-        for stdin in [b"", b"\n  \n", b"abc\n", b"-1\n", b"-5\n", b"201\n",
-                      b"2147483647\n", b"2147483648\n", b"-2147483649\n",
-                      b"99999999999999999999\n", b"+\n", b"x5\n"]:
-            with self.subTest(stdin=stdin):
-                run = Run(stdin, old_result)
-                self.assertEqual(run.file, b"")
-                self.assertEnds(run, PROMPT + BAD_INPUT + eol())
+def unopenable(run):
+    os.mkdir(run.result)
 
 
-class OpenFailure(Case):
-    def test_unopenable_result_file_ends_the_run_at_once(self):
-        run = Run(b"3\n", os.mkdir)
-        self.assertEnds(run, message(OPEN_FAILED), paused=False)
+def full_disk(run):
+    os.symlink("/dev/full", run.result)
 
 
-class WriteFailure(Case):
-    def test_full_disk_is_reported_after_the_listing(self):
-        run = Run(b"3\n", lambda path: os.symlink("/dev/full", path))
-        self.assertEnds(run, PROMPT + listing(3) + message(WRITE_FAILED))
+def full_console(run):
+    run.stdout = run.closing.enter_context(open("/dev/full", "wb"))
 
 
-class AbruptEnds(Case):
-    """A console that is closed or goes away, and a run stopped by a signal,
-    still leave a result file of whole, true lines."""
+class Outcomes(Case):
+    """What the console and the result file hold, and the exit status, for
+    each way a run can go: 0 only for a whole listing on both."""
 
-    def setUp(self):
-        if WINDOWS:
-            self.skipTest("POSIX descriptors and signals; Wine here cannot "
-                          "send a program Ctrl-C")
-        top = tempfile.TemporaryDirectory()
-        self.addCleanup(top.cleanup)
-        self.work = os.path.join(top.name, "work")
-        os.mkdir(self.work)
-        self.result = os.path.join(top.name, "yorv-.txt")
+    def test_each_way_a_run_ends(self):
+        # Formatted extraction reads the leading number.
+        read = [(b"+3", 3), (b" \t\n 7\n", 7), (b"5abc\n", 5),
+                (b"2 9\n", 2), (b"-0\n", 0)]
+        unusable = [b"", b"\n  \n", b"abc\n", b"-1\n", b"-5\n", b"201\n",
+                    b"2147483647\n", b"2147483648\n", b"-2147483649\n",
+                    b"99999999999999999999\n", b"+\n", b"x5\n"]
+        # stdin, prepare, console (None: not seen), file (None: none), status
+        rows = [(b"4\n", old_result, PROMPT + listing(4), listing(4), 0)]
+        rows += [(stdin, None, PROMPT + listing(n), listing(n), 0)
+                 for stdin, n in read]
+        rows += [(stdin, old_result, PROMPT + BAD_INPUT + eol(), b"", 1)
+                 for stdin in unusable]
+        rows += [
+            (b"3\n", unopenable, message(OPEN_FAILED), None, 1),
+            (b"3\n", full_disk, PROMPT + listing(3) + message(WRITE_FAILED),
+             None, 1),
+            (b"3\n", full_console, None, listing(3), 1),
+        ]
+        for stdin, prepare, console, file, status in rows:
+            name = prepare.__name__ if prepare else None
+            with self.subTest(stdin=stdin, prepare=name):
+                if prepare in (full_disk, full_console) and \
+                        not os.path.exists("/dev/full"):
+                    self.skipTest("no /dev/full here")
+                run = Run(stdin, prepare)
+                self.assertEqual(run.file, file)
+                if console is None:
+                    self.assertEqual(run.status, status)
+                else:
+                    self.assertEnds(run, console, status)
 
-    def start(self, closed=(), ignored=()):
-        def prepare():
-            for fd in closed:
-                os.close(fd)
-            for sig in ignored:
-                signal.signal(sig, signal.SIG_IGN)
-        proc = subprocess.Popen(
-            COMMAND, cwd=self.work, stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            preexec_fn=prepare)
-        for pipe in (proc.stdin, proc.stdout, proc.stderr):
-            self.addCleanup(pipe.close)
-        return proc
 
-    def file(self):
-        with open(self.result, "rb") as f:
-            return f.read()
-
-    def test_closed_console_leaves_the_file_true(self):
-        for closed, stdin, file in [((1,), b"6\n", listing(6)),
-                                    ((0, 1, 2), b"6\n", b"")]:
-            with self.subTest(closed=closed):
-                proc = self.start(closed)
-                out, err = proc.communicate(stdin, TIMEOUT)
-                self.assertEqual((proc.returncode, out, err), (0, b"", b""))
-                self.assertEqual(self.file(), file)
-
-    def test_reader_that_quits_does_not_stop_the_listing(self):
-        # The listing fills the pipe long before its end, so it is still
-        # writing when the reader goes.
-        proc = self.start()
-        proc.stdin.write(b"40\n")
-        proc.stdin.close()
-        read_until(proc.stdout.fileno(), b"", PROMPT + b"40\n")
-        proc.stdout.close()
-        self.assertEqual(proc.wait(TIMEOUT), 0)
-        self.assertEqual(self.file(), listing(40))
-
-    def test_signal_ends_the_listing_after_a_whole_line(self):
-        # Started with SIGHUP ignored, as by nohup, the run ignores it.
-        for sig, ignored in [(signal.SIGINT, ()), (signal.SIGTERM, ()),
-                             (signal.SIGHUP, ()),
-                             (signal.SIGHUP, (signal.SIGHUP,))]:
-            with self.subTest(sig=sig, ignored=ignored):
-                proc = self.start(ignored=ignored)
-                proc.stdin.write(b"40\n")
-                proc.stdin.close()
-                # Stopped by the full pipe, the run has just written a line
-                # to the file and is writing it to the console; the signal
-                # comes there, and is taken before the pipe drains.
-                pid = proc.pid
-                wait_for("a full pipe", lambda: "pipe_write" in proc_wchan(pid))
-                proc.send_signal(sig)
-                wait_for("the signal taken", lambda: signal_taken(pid))
-                out = read_until(proc.stdout.fileno(), b"")
-                file = self.file()
-                self.assertEqual(out, PROMPT + file)
-                if ignored:
-                    self.assertEqual(proc.wait(TIMEOUT), 0)
-                    self.assertEqual(file, listing(40))
-                    continue
-                self.assertEqual(proc.wait(TIMEOUT), -sig)
-                self.assertTrue(file.endswith(b"\n"), file[-40:])
-                self.assertTrue(listing(40).startswith(file), file[-40:])
-
-    def test_interrupt_at_the_prompt_ends_the_run_at_once(self):
-        proc = self.start()
-        read_until(proc.stdout.fileno(), b"", PROMPT)
-        proc.send_signal(signal.SIGINT)
-        self.assertEqual(proc.wait(TIMEOUT), -signal.SIGINT)
-        self.assertEqual(self.file(), b"")
+def need_proc():
+    """How far another process has got can only be seen in /proc."""
+    if not os.path.exists("/proc/self/wchan"):
+        raise unittest.SkipTest("no /proc here to see where the program waits")
 
 
 def wait_for(what, condition):
-    """Polls condition until it holds: how far another process has got can
-    only be seen in /proc."""
+    """Polls condition until it holds."""
     deadline = time.monotonic() + TIMEOUT
     while not condition():
         if time.monotonic() > deadline:
@@ -287,10 +227,13 @@ def proc_status(pid, field):
         return next(line.split()[1] for line in f if line.startswith(field))
 
 
-def signal_taken(pid):
-    """The process has ended, or has no signal waiting to be delivered."""
-    return proc_status(pid, "State") == "Z" or int(
-        proc_status(pid, "SigPnd") + proc_status(pid, "ShdPnd"), 16) == 0
+def signal_taken(pid, sig):
+    """The process has ended, or sig no longer waits to be delivered."""
+    if proc_status(pid, "State") == "Z":
+        return True
+    bit = 1 << (sig - 1)
+    return not int(proc_status(pid, "SigPnd"), 16) & bit and \
+        not int(proc_status(pid, "ShdPnd"), 16) & bit
 
 
 def proc_wchan(pid):
@@ -313,6 +256,252 @@ def read_until(fd, seen, text=None):
             raise AssertionError("no %r before the end in %r" % (text, seen))
         seen += got
     return seen
+
+
+def read_now(fd):
+    """What fd has to give without waiting."""
+    got = b""
+    while select.select([fd], [], [], 0)[0]:
+        chunk = os.read(fd, 65536)
+        if not chunk:
+            break
+        got += chunk
+    return got
+
+
+def block_alarm():
+    """Keeps the program's own alarm from ending a stopped run, so that
+    only the loop can end it."""
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGALRM})
+
+
+def lines_of(n, count):
+    """The first count lines of the listing of n."""
+    return b"".join("+".join(map(str, p)).encode() + eol()
+                    for p in itertools.islice(partitions(n), count))
+
+
+class Live(Case):
+    """The program watched while it runs, its result file in a directory
+    of each run's own."""
+
+    def start(self, stdin=None, stdout=subprocess.PIPE, before=None,
+              launcher=(), prepare=None):
+        """Starts the program fed stdin, or else a pipe left open to it;
+        prepare(self) sets up its directory, before() runs in the new
+        process first."""
+        top = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, top)
+        work = os.path.join(top, "work")
+        os.mkdir(work)
+        self.result = os.path.join(top, "yorv-.txt")
+        if prepare:
+            prepare(self)
+        feed = subprocess.PIPE
+        if stdin is not None:
+            with open(os.path.join(top, "input"), "wb") as f:
+                f.write(stdin)
+            feed = open(os.path.join(top, "input"), "rb")
+            self.addCleanup(feed.close)
+        proc = subprocess.Popen(list(launcher) + COMMAND, cwd=work,
+                                stdin=feed, stdout=stdout,
+                                stderr=subprocess.PIPE, preexec_fn=before)
+        self.addCleanup(end, proc)
+        return proc
+
+    def file(self):
+        with open(self.result, "rb") as f:
+            return f.read()
+
+    def size(self):
+        try:
+            return os.path.getsize(self.result)
+        except FileNotFoundError:
+            return 0
+
+
+def end(proc):
+    """Kills what a failed test left running and closes its pipes."""
+    if proc.poll() is None:
+        proc.kill()
+    proc.communicate()
+
+
+class FailingStreams(Live):
+    """A console that is missing, goes away or fails, and a result file
+    that fails: the other stream goes on, the failed one holds whole lines
+    up to where its device cut it, and the status tells."""
+
+    def setUp(self):
+        if WINDOWS:
+            self.skipTest("POSIX descriptors and limits: Wine waits on a "
+                          "pipe that should not, and SIGXFSZ ends Wine")
+
+    def test_closed_console_and_no_null_device(self):
+        # A closed descriptor is opened on /dev/null, or the result file
+        # would take its place; without /dev/null the run ends untouched.
+        hidden = "mount -t tmpfs tmpfs /dev && "
+        # closed, /dev/null hidden, file, status
+        rows = [((1,), False, listing(6), 0),
+                ((0, 1, 2), False, b"", 1),
+                ((1,), True, OLD_RESULT, 1),
+                ((0, 1, 2), True, OLD_RESULT, 1)]
+        for closed, hide, file, status in rows:
+            with self.subTest(closed=closed, null_device_hidden=hide):
+                launcher = ["sh", "-c", (hidden if hide else "") +
+                            'exec "$@"' + "".join(" %d>&-" % fd
+                                                  for fd in closed), "sh"]
+                if hide:
+                    launcher[:0] = NAMESPACE
+                    if not namespaces_work():
+                        self.skipTest("no mount namespace here to hide "
+                                      "/dev/null in")
+                proc = self.start(b"6\n", launcher=launcher,
+                                  prepare=old_result)
+                out, err = proc.communicate(timeout=TIMEOUT)
+                self.assertEqual((proc.returncode, out, err),
+                                 (status, b"", b""))
+                self.assertEqual(self.file(), file)
+
+    def test_reader_that_quits_does_not_stop_the_listing(self):
+        # The listing fills the pipe long before its end, so it is still
+        # writing when the reader goes.
+        proc = self.start(b"40\n")
+        read_until(proc.stdout.fileno(), b"", PROMPT + b"40\n")
+        proc.stdout.close()
+        self.assertEqual(proc.wait(TIMEOUT), 1)
+        self.assertEqual(self.file(), listing(40))
+
+    def test_failed_console_gets_nothing_more(self):
+        # A pipe that does not wait fails the console once full; drained,
+        # it could take lines again, but must get none.
+        out, into = os.pipe()
+        self.addCleanup(os.close, out)
+        os.set_blocking(into, False)
+        proc = self.start(b"100\n", stdout=into)
+        os.close(into)
+        room = fcntl.fcntl(out, fcntl.F_GETPIPE_SZ)
+        # The file is written first: once it is past the pipe's room,
+        # the console has failed.
+        wait_for("a failed console", lambda: self.size() > 2 * room)
+        console = read_now(out)
+        size = self.size()
+        wait_for("more lines", lambda: self.size() > size + 2 * room)
+        self.assertEqual(read_now(out), b"")
+        proc.send_signal(signal.SIGTERM)
+        self.assertEqual(proc.wait(TIMEOUT), -signal.SIGTERM)
+        self.assertEqual(read_now(out), b"")
+        self.assertTrue(console.endswith(b"\n"), console[-40:])
+        self.assertEqual(console,
+                         PROMPT + self.file()[:len(console) - len(PROMPT)])
+
+    def test_failed_file_gets_nothing_more(self):
+        # The file reaches a size limit, which is then lifted: it must end
+        # where the limit cut it, with neither later lines nor the refused
+        # one sent again.
+        if not hasattr(resource, "prlimit"):
+            self.skipTest("no prlimit here to lift a running limit")
+        limit = 16384
+        hard = resource.getrlimit(resource.RLIMIT_FSIZE)[1]
+        proc = self.start(b"40\n", before=lambda: resource.setrlimit(
+            resource.RLIMIT_FSIZE, (limit, hard)))
+        # Read past the limit, the file has failed; the unread pipe holds
+        # the listing back from its end.
+        seen = read_until(proc.stdout.fileno(), b"",
+                          PROMPT + listing(40)[:limit + 4096])
+        resource.prlimit(proc.pid, resource.RLIMIT_FSIZE, (hard, hard))
+        seen = read_until(proc.stdout.fileno(), seen)
+        self.assertEqual(proc.wait(TIMEOUT), 1)
+        self.assertEqual(seen, PROMPT + listing(40) + message(WRITE_FAILED))
+        self.assertEqual(self.file(), listing(40)[:limit])
+
+
+# Runs a command in a mount namespace of its own, where /dev can be hidden.
+NAMESPACE = ["unshare", "--mount", "--map-root-user"]
+
+
+@functools.lru_cache()
+def namespaces_work():
+    return subprocess.run(NAMESPACE + ["sh", "-c", "mount -t tmpfs tmpfs /dev"],
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+class Stops(Live):
+    """A stop request ends the run after the line it is writing, on both
+    streams, without the summary, as an interrupted program ends."""
+
+    def test_stop_finishes_the_line_on_both_streams(self):
+        # The console is a file, so no write waits, and N = 200 lists for
+        # ages, so the stop always comes mid-listing.
+        sigs = [signal.SIGINT]
+        if not WINDOWS:
+            sigs += [signal.SIGTERM, signal.SIGHUP]
+        for sig in sigs:
+            with self.subTest(sig=sig):
+                console = tempfile.TemporaryFile()
+                self.addCleanup(console.close)
+                proc = self.start(b"200\n", stdout=console, before=block_alarm)
+                wait_for("the first line or the end",
+                         lambda: self.size() > 0 or proc.poll() is not None)
+                proc.send_signal(sig)
+                self.assertEqual(proc.wait(TIMEOUT), interrupted(sig))
+                file = self.file()
+                console.seek(0)
+                self.assertEqual(console.read(), PROMPT + file)
+                self.assertEqual(file, lines_of(200, file.count(eol())))
+
+    def test_stop_does_not_wait_for_a_console_that_is_not_read(self):
+        # The console is a full pipe: the run has put a line in the file and
+        # waits to put it on the console. One request waits for that a
+        # moment only; a second, here with that moment blocked, not at all.
+        # One ignored at start, as under nohup, stays ignored.
+        need_proc()
+        SIGINT, SIGTERM, SIGHUP = signal.SIGINT, signal.SIGTERM, signal.SIGHUP
+        # signals sent, started with their alarm blocked, or with one ignored
+        rows = [((SIGINT,), None)]
+        if not WINDOWS:
+            rows = [((SIGTERM,), None),
+                    ((SIGINT, SIGINT), block_alarm),
+                    ((SIGHUP,), lambda: signal.signal(SIGHUP, signal.SIG_IGN))]
+        for sigs, before in rows:
+            with self.subTest(sigs=sigs):
+                proc = self.start(b"40\n", before=before)
+                pid = proc.pid
+                wait_for("a full pipe", lambda: "pipe_write" in proc_wchan(pid))
+                for sig in sigs:
+                    proc.send_signal(sig)
+                    wait_for("the signal taken", lambda: signal_taken(pid, sig))
+                if sigs == (SIGHUP,):
+                    out = read_until(proc.stdout.fileno(), b"")
+                    self.assertEqual(proc.wait(TIMEOUT), 0)
+                    self.assertEqual(out, PROMPT + listing(40))
+                    self.assertEqual(self.file(), listing(40))
+                    continue
+                # Ended with the pipe still full: nobody reads it till then.
+                self.assertEqual(proc.wait(TIMEOUT), interrupted(sigs[-1]))
+                shown = read_until(proc.stdout.fileno(), b"")[len(PROMPT):]
+                file = self.file()
+                # The file is written first, so it holds the line that the
+                # console was waiting for, and only that one more.
+                self.assertEqual(file[:len(shown)], shown)
+                self.assertEqual(file[len(shown):].count(b"\n"), 1)
+                self.assertTrue(listing(40).startswith(file), file[-40:])
+
+    def test_interrupt_at_the_prompt_ends_the_run_at_once(self):
+        if WINDOWS:
+            self.skipTest("at the prompt, Wine's own Ctrl-C handling ends "
+                          "a program, with status 0")
+        proc = self.start()
+        read_until(proc.stdout.fileno(), b"", PROMPT)
+        proc.send_signal(signal.SIGINT)
+        self.assertEqual(proc.wait(TIMEOUT), -signal.SIGINT)
+        self.assertEqual(self.file(), b"")
+
+
+def interrupted(sig):
+    """The status of a run ended by sig: on Windows, STATUS_CONTROL_C_EXIT,
+    of which Wine keeps the low byte."""
+    return 0xC000013A & 0xFF if WINDOWS else -sig
 
 
 class Terminal:
