@@ -13,11 +13,17 @@
 
 // The ways a user or the system asks a console program to stop.
 static const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+// What ends the program while the pause has the terminal switched.
+static const int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+static const int suspend_signal[] = {SIGTSTP};
 // How long a stopped run waits for the console to take its line.
 static const unsigned stop_grace_seconds = 1;
 static const char pause_prompt[] = "Press any key to continue . . . ";
 
 std::atomic<int> stop_signal;
+
+// The terminal as the pause found it, and as it switches it.
+static struct termios cooked, raw;
 
 // Sets the action of each signal that was not ignored at start: a parent's
 // choice to ignore one, as nohup makes, holds with no moment in which it
@@ -69,6 +75,15 @@ end_as_interrupted()
 	std::raise(stop_signal);
 }
 
+// The terminal is put back before the program ends by the signal's default
+// action, which SA_RESETHAND has restored: it is taken once this returns.
+static void
+restore_and_end(int sig)
+{
+	tcsetattr(STDIN_FILENO, TCSANOW, &cooked);
+	std::raise(sig);
+}
+
 // GCOVR_EXCL_STOP
 
 void
@@ -110,21 +125,36 @@ console_takes_utf8()
 	return true;
 }
 
+// Put back while the program is stopped, switched again once it goes on.
+static void
+restore_and_suspend(int)
+{
+	int saved_errno = errno;
+	tcsetattr(STDIN_FILENO, TCSANOW, &cooked);
+	std::raise(SIGTSTP);
+	tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+	set_actions(suspend_signal, restore_and_suspend,
+	    SA_RESETHAND | SA_NODEFER);
+	errno = saved_errno;
+}
+
 // Waits for one key, as the Windows command processor's pause does. Only a
 // person at a terminal can press it: scripted runs must never wait.
 void
 pause_console()
 {
-	struct termios saved;
 	if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) ||
-	    tcgetattr(STDIN_FILENO, &saved) != 0)
+	    tcgetattr(STDIN_FILENO, &cooked) != 0)
 		return;
 
-	struct termios raw = saved;
+	raw = cooked;
 	// Without ISIG, Ctrl-C is a key too and cannot leave echo switched off.
 	raw.c_lflag &= ~(ICANON | ECHO | ISIG);
 	raw.c_cc[VMIN] = 1;
 	raw.c_cc[VTIME] = 0;
+	set_actions(ending_signals, restore_and_end, SA_RESETHAND);
+	set_actions(suspend_signal, restore_and_suspend,
+	    SA_RESETHAND | SA_NODEFER);
 	// Flushing drops keys typed during the listing, so the pause holds. The
 	// terminal is switched before the prompt shows: a key pressed once it
 	// is on the screen is never flushed away.
@@ -134,8 +164,17 @@ pause_console()
 		char key;
 		while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
 			;
-		// Flushing again drops the rest of a key that sends several bytes.
-		tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
 	}
+
+	// Signals wait until the terminal is back and their actions are the
+	// defaults again, so that none can switch it once more.
+	sigset_t all, before;
+	sigfillset(&all);
+	sigprocmask(SIG_BLOCK, &all, &before);
+	// Flushing again drops the rest of a key that sends several bytes.
+	tcsetattr(STDIN_FILENO, TCSAFLUSH, &cooked);
+	set_actions(ending_signals, SIG_DFL, 0);
+	set_actions(suspend_signal, SIG_DFL, 0);
+	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << std::endl;
 }

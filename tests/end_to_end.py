@@ -504,6 +504,14 @@ def interrupted(sig):
     return 0xC000013A & 0xFF if WINDOWS else -sig
 
 
+def own_group_no_core():
+    """A process group of its own whose parent is in the same session, as a
+    shell's job is, so that a stop signal is not discarded; and no core
+    file when SIGQUIT ends it."""
+    os.setpgid(0, 0)
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
 class Terminal:
     """The program on a pseudo-terminal, its result file in top/."""
 
@@ -515,7 +523,8 @@ class Terminal:
         self.settings = termios.tcgetattr(self.slave)
         out = self.slave if stdout_too else subprocess.PIPE
         self.proc = subprocess.Popen(COMMAND, cwd=work, stdin=self.slave,
-                                     stdout=out, stderr=self.slave)
+                                     stdout=out, stderr=self.slave,
+                                     preexec_fn=own_group_no_core)
         self.seen = b""
 
     def read_until(self, text):
@@ -552,12 +561,14 @@ class Pause(Case):
         self.assertTrue(shown.endswith(
             listing(3).replace(b"\n", b"\r\n") + PAUSE_PROMPT), shown)
         self.assertEqual(term.result(), listing(3))
-        self.assertFalse(termios.tcgetattr(term.slave)[3] & termios.ECHO)
+        # One key, not echoed; Ctrl-C is a key too.
+        self.assertFalse(termios.tcgetattr(term.slave)[3] & (
+            termios.ECHO | termios.ICANON | termios.ISIG))
         return term
 
     def test_one_key_ends_the_pause_and_the_terminal_is_restored(self):
         # An arrow key and a UTF-8 letter each send several bytes at once.
-        for key in [b"x", b"\x1b[A", "\u00e9".encode()]:
+        for key in [b"x", b"\x03", b"\x1b[A", "\u00e9".encode()]:
             with self.subTest(key=key):
                 term = self.paused()
                 os.write(term.master, key)
@@ -568,6 +579,29 @@ class Pause(Case):
                 # The whole key is used up: none of it is left for the shell.
                 pending = fcntl.ioctl(term.slave, termios.FIONREAD, b"\0" * 4)
                 self.assertEqual(struct.unpack("i", pending)[0], 0)
+
+    def test_signal_in_the_pause_gives_the_terminal_back(self):
+        for sig in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP,
+                    signal.SIGQUIT]:
+            with self.subTest(sig=sig):
+                term = self.paused()
+                term.proc.send_signal(sig)
+                self.assertEqual(term.proc.wait(TIMEOUT), -sig)
+                self.assertEqual(termios.tcgetattr(term.slave), term.settings)
+
+    def test_suspended_pause_gives_the_terminal_back_until_resumed(self):
+        need_proc()
+        term = self.paused()
+        pid = term.proc.pid
+        term.proc.send_signal(signal.SIGTSTP)
+        wait_for("a stop", lambda: proc_status(pid, "State") == "T")
+        self.assertEqual(termios.tcgetattr(term.slave), term.settings)
+        term.proc.send_signal(signal.SIGCONT)
+        wait_for("the terminal switched again", lambda: not (
+            termios.tcgetattr(term.slave)[3] & termios.ECHO))
+        os.write(term.master, b"x")
+        self.assertEqual(term.proc.wait(TIMEOUT), 0)
+        self.assertEqual(termios.tcgetattr(term.slave), term.settings)
 
     def test_terminal_hanging_up_in_the_pause_ends_the_run(self):
         term = self.paused()
