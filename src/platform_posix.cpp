@@ -155,16 +155,20 @@ pause_console()
 	set_actions(ending_signals, restore_and_end, SA_RESETHAND);
 	set_actions(suspend_signal, restore_and_suspend,
 	    SA_RESETHAND | SA_NODEFER);
+	// The key comes through cin, which may have failed on N and may still
+	// hold the rest of its line; neither is a key. Only what is at hand is
+	// dropped: nothing here waits.
+	std::cin.clear();
+	char held[64];
+	while (std::cin.readsome(held, sizeof held) > 0)
+		;
 	// Flushing drops keys typed during the listing, so the pause holds. The
 	// terminal is switched before the prompt shows: a key pressed once it
 	// is on the screen is never flushed away.
 	bool raw_set = tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) == 0;
 	std::cout << pause_prompt << std::flush;
-	if (raw_set) {
-		char key;
-		while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
-			;
-	}
+	if (raw_set)
+		std::cin.get();
 
 	// Signals wait until the terminal is back and their actions are the
 	// defaults again, so that none can switch it once more.

@@ -551,28 +551,36 @@ class Pause(Case):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
 
-    def paused(self):
+    def paused(self, typed=b"3\n"):
+        """The program at its pause after N was typed, or what was typed
+        instead was turned down."""
         term = Terminal(self.dir.name)
         self.addCleanup(term.close)
         term.read_until(PROMPT)
-        os.write(term.master, b"3\n")
+        os.write(term.master, typed)
         shown = term.read_until(PAUSE_PROMPT)
+        file = listing(3) if typed == b"3\n" else b""
         # A terminal turns each \n into \r\n on the way out.
         self.assertTrue(shown.endswith(
-            listing(3).replace(b"\n", b"\r\n") + PAUSE_PROMPT), shown)
-        self.assertEqual(term.result(), listing(3))
+            (file or BAD_INPUT + b"\n").replace(b"\n", b"\r\n") +
+            PAUSE_PROMPT), shown)
+        self.assertEqual(term.result(), file)
         # One key, not echoed; Ctrl-C is a key too.
         self.assertFalse(termios.tcgetattr(term.slave)[3] & (
             termios.ECHO | termios.ICANON | termios.ISIG))
         return term
 
     def test_one_key_ends_the_pause_and_the_terminal_is_restored(self):
-        # An arrow key and a UTF-8 letter each send several bytes at once.
-        for key in [b"x", b"\x03", b"\x1b[A", "\u00e9".encode()]:
-            with self.subTest(key=key):
-                term = self.paused()
+        # An arrow key and a UTF-8 letter each send several bytes at once;
+        # a turned-down N must not end the pause either.
+        for typed, key, status in [
+                (b"3\n", b"x", 0), (b"3\n", b"\x03", 0),
+                (b"3\n", b"\x1b[A", 0), (b"3\n", "\u00e9".encode(), 0),
+                (b"abc\n", b"x", 1)]:
+            with self.subTest(typed=typed, key=key):
+                term = self.paused(typed)
                 os.write(term.master, key)
-                self.assertEqual(term.proc.wait(TIMEOUT), 0)
+                self.assertEqual(term.proc.wait(TIMEOUT), status)
                 self.assertEqual(termios.tcgetattr(term.slave), term.settings)
                 # The key is not echoed; the pause only ends its line.
                 term.read_until(PAUSE_PROMPT + b"\r\n")
