@@ -1,4 +1,4 @@
-# What a user installs: the program and its manual, as a Debian package or a Windows zip.
+# What a user installs: the program and its manual (and on Debian its licence and changelog), as a Debian package or a Windows zip.
 include(GNUInstallDirs)
 configure_file(partitions.1 partitions.1 @ONLY)
 set(manual ${CMAKE_CURRENT_BINARY_DIR}/partitions.1)
@@ -25,6 +25,8 @@ if(WIN32)
 else()
   install(TARGETS partitions)
   install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  include(${CMAKE_CURRENT_LIST_DIR}/debian-docs.cmake)
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -36,7 +38,7 @@ way of writing it as a sum of positive integers, one line each with its
 parts largest first, in reverse lexicographic order, then their count.
 Every line goes to the console and to the result file ../yorv-.txt as soon
 as it is found.")
-  # Debian keeps its manual pages compressed.
-  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/gzip-manual.cmake)
+  set(CPACK_PARTITIONS_STRIP ${CMAKE_STRIP})
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian-staging.cmake)
 endif()
 include(CPack)
