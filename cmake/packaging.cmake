@@ -1,4 +1,4 @@
-# What a user installs: the program and its manual (and on Debian its licence and changelog), as a Debian package or a Windows zip.
+# What a user installs: the program, its manual, licence and changelog, as a Debian package or a Windows zip.
 include(GNUInstallDirs)
 configure_file(partitions.1 partitions.1 @ONLY)
 set(manual ${CMAKE_CURRENT_BINARY_DIR}/partitions.1)
@@ -9,10 +9,14 @@ set(CPACK_PACKAGE_CONTACT
   "partitions maintainers <maintainers@users.noreply.c-seed-9eb59dcf.example>")
 
 if(WIN32)
-  # Unpacked anywhere, a folder with the program, the README and, where
-  # the cross-build has mandoc, the manual as CR LF text for Notepad.
+  # Unpacked anywhere, a folder with the program, the README, and as CR LF
+  # text for Notepad the licence, the changelog and, where the cross-build
+  # has mandoc, the manual.
   install(TARGETS partitions RUNTIME DESTINATION .)
-  install(FILES README.md DESTINATION .)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(CHANGELOG.md CHANGELOG.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES README.md ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
+    ${CMAKE_CURRENT_BINARY_DIR}/CHANGELOG.txt DESTINATION .)
   find_program(MANDOC mandoc)
   if(MANDOC)
     add_custom_command(OUTPUT partitions.txt
