@@ -375,6 +375,8 @@ class FailingStreams(Live):
     def test_failed_console_gets_nothing_more(self):
         # A pipe that does not wait fails the console once full; drained,
         # it could take lines again, but must get none.
+        if not hasattr(fcntl, "F_GETPIPE_SZ"):
+            self.skipTest("no F_GETPIPE_SZ here to tell a pipe's room")
         out, into = os.pipe()
         self.addCleanup(os.close, out)
         os.set_blocking(into, False)
