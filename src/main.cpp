@@ -50,6 +50,7 @@ list_partitions(std::int32_t n)
 			part = pop_part();
 		while (part == 1);
 		// Every partition listed, or asked to stop: the line is out whole.
+		// Only the flag's own value matters, so it is read relaxed.
 		if ((stack_depth == 0 && part == 0) ||
 		    stop_signal.load(std::memory_order_relaxed))
 			break;
@@ -105,7 +106,7 @@ main()
 	bool file_whole = !result_file.fail();
 	if (!file_whole)
 		report_file_failure(write_failed_utf8, write_failed_big5);
-	// End as the signal would have ended us, so the shell sees an interrupt.
+	// End as an interrupted program ends, so that the shell sees it.
 	if (stop_signal)
 		end_as_interrupted();	// GCOVR_EXCL_LINE: counts die with it
 	// Judged before the pause, whose prompt is not part of the listing.

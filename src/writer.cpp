@@ -51,21 +51,11 @@ put_part(int end, std::int32_t value)
 	    line + line_capacity, value).ptr - line);
 }
 
-// A stream that failed gets nothing more, as its sentry would decide: its
-// buffer still holds what the system refused, and would send it again
-// after what the system took. The file is closed at once, since closing
-// sends it once more and must find the device as it failed.
-static void
-give_up(std::ostream &out)
-{
-	out.setstate(std::ios::badbit);
-	if (&out == &result_file)
-		result_file.close();
-}
-
 // Straight to the stream's buffer: ostream::write and flush would each build
 // a sentry, for every line and stream. The flush hands the line to the
-// system in one write call. False if the stream failed now.
+// system in one write call. A stream that failed gets nothing more, as its
+// sentry would decide: its buffer still holds what the system refused, and
+// would send it again after what the system took. False if it failed now.
 static bool
 put_line(std::ostream &out, int length)
 {
@@ -87,10 +77,13 @@ write_partition()
 	line[end++] = '\n';
 
 	// The file first: a stop that cannot wait for the console finds the
-	// line there already.
-	if (!put_line(result_file, end - 1))
-		give_up(result_file);
+	// line there already. A file that failed is closed at once: closing
+	// sends what it holds once more, and must find the device as it failed.
+	if (!put_line(result_file, end - 1)) {
+		result_file.setstate(std::ios::badbit);
+		result_file.close();
+	}
 	if (!put_line(std::cout, end - 1))
-		give_up(std::cout);
+		std::cout.setstate(std::ios::badbit);
 	partition_count++;
 }
