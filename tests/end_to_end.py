@@ -424,8 +424,9 @@ NAMESPACE = ["unshare", "--mount", "--map-root-user"]
 
 @functools.lru_cache()
 def namespaces_work():
-    return subprocess.run(NAMESPACE + ["sh", "-c", "mount -t tmpfs tmpfs /dev"],
-                          stderr=subprocess.DEVNULL).returncode == 0
+    return shutil.which(NAMESPACE[0]) and subprocess.run(
+        NAMESPACE + ["sh", "-c", "mount -t tmpfs tmpfs /dev"],
+        stderr=subprocess.DEVNULL).returncode == 0
 
 
 class Stops(Live):
