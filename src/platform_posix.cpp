@@ -49,12 +49,18 @@ set_actions(const int (&sigs)[count], void (*handler)(int), int flags)
 // coverage: gcov's counts are lost with the process.
 // GCOVR_EXCL_START
 
+void
+end_as_interrupted()
+{
+	std::raise(stop_signal);
+}
+
 // The console has had its moment to take the line: the stop signal, whose
 // default action is back, ends the run.
 static void
 end_by_stop_signal(int)
 {
-	std::raise(stop_signal);
+	end_as_interrupted();
 }
 
 static void
@@ -67,12 +73,6 @@ note_stop(int sig)
 	set_actions(stop_signals, SIG_DFL, 0);
 	alarm(stop_grace_seconds);
 	errno = saved_errno;
-}
-
-void
-end_as_interrupted()
-{
-	std::raise(stop_signal);
 }
 
 // The terminal is put back before the program ends by the signal's default
