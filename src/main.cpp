@@ -1,6 +1,8 @@
 // Lists every partition of N, largest parts first, to the console and the result file.
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 #include "partitions.h"
 
@@ -25,6 +27,18 @@ report_file_failure(const char *utf8, const char *big5)
 {
 	std::cout << (console_takes_utf8() ? utf8 : big5) << result_path
 	    << std::endl;
+}
+
+// A device that cut a line keeps what it took of it, and closing a failed
+// stream sends the refused line once more, whole, where it may now fit:
+// either would leave the record with a line that is no partition of N.
+// A device that cannot be cut, such as /dev/full, holds nothing anyway.
+static void
+keep_whole_lines()
+{
+	std::error_code ignored;
+	std::filesystem::resize_file(result_path,
+	    static_cast<std::uintmax_t>(file_length), ignored);
 }
 
 // Past the stack's capacity the longest partitions could not be held whole.
@@ -95,17 +109,17 @@ main()
 		list_partitions(n);
 		release_stop_signals();
 		// A file without its summary is the mark of an interrupted run.
-		if (!stop_signal) {
-			std::cout << "sum=" << partition_count << std::endl;
-			result_file << "sum=" << partition_count << std::endl;
-		}
+		if (!stop_signal)
+			write_summary();
 	}
 
 	// A full disk shows only here: the stream keeps its failure until closed.
 	result_file.close();
 	bool file_whole = !result_file.fail();
-	if (!file_whole)
+	if (!file_whole) {
+		keep_whole_lines();
 		report_file_failure(write_failed_utf8, write_failed_big5);
+	}
 	// End as an interrupted program ends, so that the shell sees it.
 	if (stop_signal)
 		end_as_interrupted();	// GCOVR_EXCL_LINE: counts die with it

@@ -22,10 +22,17 @@ extern std::int32_t first_changed;
 // 64 bits: from N = 122 on there are more partitions than a 32-bit count holds.
 extern std::int64_t partition_count;
 extern std::ofstream result_file;
+// Bytes of the whole lines that the result file has taken, so that a file
+// its device cut can be taken back to them; a line end takes
+// file_newline_length bytes there (CR LF on Windows).
+extern std::int64_t file_length;
+extern const int file_newline_length;
 
 void push_part(std::int32_t value);
 std::int32_t pop_part();
 void write_partition();
+// The "sum=" line, with partition_count.
+void write_summary();
 
 // Whether the console shows UTF-8; otherwise it is a code page 950 console.
 bool console_takes_utf8();

@@ -21,6 +21,7 @@ static const unsigned stop_grace_seconds = 1;
 static const char pause_prompt[] = "Press any key to continue . . . ";
 
 std::atomic<int> stop_signal;
+const int file_newline_length = 1;
 
 // The terminal as the pause found it, and as it switches it.
 static struct termios cooked, raw;

@@ -10,6 +10,7 @@
 static const DWORD stop_grace_ms = 1000;
 
 std::atomic<int> stop_signal;
+const int file_newline_length = 2;
 // Whether the loop is running, and so can finish its line on a request.
 static std::atomic<bool> listing;
 

@@ -10,6 +10,7 @@
 constexpr int line_capacity = stack_capacity * 12 + 1;
 
 std::int64_t partition_count;
+std::int64_t file_length;
 
 // "+" and the digits of every part that a listing can hold, formatted once
 // and padded to four bytes so that each is copied in one move.
@@ -53,15 +54,36 @@ put_part(int end, std::int32_t value)
 
 // Straight to the stream's buffer: ostream::write and flush would each build
 // a sentry, for every line and stream. The flush hands the line to the
-// system in one write call. A stream that failed gets nothing more, as its
-// sentry would decide: its buffer still holds what the system refused, and
-// would send it again after what the system took. False if it failed now.
+// system in one write call. False if it failed.
 static bool
-put_line(std::ostream &out, int length)
+put_line(std::ostream &out, const char *text, int length)
 {
 	std::streambuf *buf = out.rdbuf();
-	return !out.good() ||
-	    (buf->sputn(line + 1, length) == length && buf->pubsync() == 0);
+	return buf->sputn(text, length) == length && buf->pubsync() == 0;
+}
+
+// A stream that failed gets nothing more, as its sentry would decide: its
+// buffer still holds what the system refused, and would send it again after
+// what the system took. A failed file is closed at once: closing sends what
+// it holds once more, and must find the device as it failed.
+static void
+to_file(const char *text, int length)
+{
+	if (!result_file.good())
+		return;
+	if (put_line(result_file, text, length)) {
+		file_length += length + file_newline_length - 1;
+	} else {
+		result_file.setstate(std::ios::badbit);
+		result_file.close();
+	}
+}
+
+static void
+to_console(const char *text, int length)
+{
+	if (std::cout.good() && !put_line(std::cout, text, length))
+		std::cout.setstate(std::ios::badbit);
 }
 
 void
@@ -77,13 +99,23 @@ write_partition()
 	line[end++] = '\n';
 
 	// The file first: a stop that cannot wait for the console finds the
-	// line there already. A file that failed is closed at once: closing
-	// sends what it holds once more, and must find the device as it failed.
-	if (!put_line(result_file, end - 1)) {
-		result_file.setstate(std::ios::badbit);
-		result_file.close();
-	}
-	if (!put_line(std::cout, end - 1))
-		std::cout.setstate(std::ios::badbit);
+	// line there already.
+	to_file(line + 1, end - 1);
+	to_console(line + 1, end - 1);
 	partition_count++;
+}
+
+void
+write_summary()
+{
+	static const char label[] = "sum=";
+	// Any 64-bit count fits in 20 characters; the newline takes the NUL's room.
+	char text[sizeof label + 20];
+	std::memcpy(text, label, sizeof label - 1);
+	char *end = std::to_chars(text + sizeof label - 1, text + sizeof text,
+	    partition_count).ptr;
+	*end++ = '\n';
+	int length = static_cast<int>(end - text);
+	to_console(text, length);
+	to_file(text, length);
 }

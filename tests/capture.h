@@ -18,6 +18,7 @@ protected:
 	{
 		stack_depth = 0;
 		partition_count = 0;
+		file_length = 0;
 		saved_console = std::cout.rdbuf(console.rdbuf());
 		// The basic_ios setter: an ofstream hides it behind its own rdbuf().
 		saved_file = static_cast<std::ostream &>(result_file)

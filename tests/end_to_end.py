@@ -399,7 +399,8 @@ class FailingStreams(Live):
 
     def test_failed_file_gets_nothing_more(self):
         # The file reaches a size limit, which is then lifted: it must end
-        # where the limit cut it, with neither later lines nor the refused
+        # with the last whole line before the limit, with neither what the
+        # limit let in of the next one, nor later lines, nor the refused
         # one sent again.
         if not hasattr(resource, "prlimit"):
             self.skipTest("no prlimit here to lift a running limit")
@@ -415,7 +416,8 @@ class FailingStreams(Live):
         seen = read_until(proc.stdout.fileno(), seen)
         self.assertEqual(proc.wait(TIMEOUT), 1)
         self.assertEqual(seen, PROMPT + listing(40) + message(WRITE_FAILED))
-        self.assertEqual(self.file(), listing(40)[:limit])
+        cut = listing(40)[:limit]
+        self.assertEqual(self.file(), cut[:cut.rindex(b"\n") + 1])
 
 
 # Runs a command in a mount namespace of its own, where /dev can be hidden.

@@ -90,10 +90,19 @@ TEST_F(WriterTest, LongestLineIsWrittenWhole)
 	EXPECT_EQ(file.str(), expected + "\n");
 }
 
+// The summary is counted into the file's length like any line, so that a
+// file cut after it keeps it.
 TEST_F(WriterTest, CountGoesPastTheLargest32BitValue)
 {
 	partition_count = 2147483647;
 	set_stack({1});
 	write_partition();
 	EXPECT_EQ(partition_count, INT64_C(2147483648));
+	write_summary();
+	const std::string expected = "1\nsum=2147483648\n";
+	EXPECT_EQ(console.str(), expected);
+	EXPECT_EQ(file.str(), expected);
+	// The buffer has no text mode: the file would add a CR to each line.
+	EXPECT_EQ(file_length, static_cast<std::int64_t>(expected.size()) +
+	    2 * (file_newline_length - 1));
 }
