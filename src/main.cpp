@@ -94,7 +94,8 @@ main()
 	std::ios::sync_with_stdio(false);
 	if (!guard_streams())
 		return EXIT_FAILURE;
-	result_file.open(result_path);
+	if (claim_result_file(result_path))
+		result_file.open(result_path);
 	if (!result_file.is_open()) {
 		report_file_failure(open_failed_utf8, open_failed_big5);
 		return EXIT_FAILURE;

@@ -42,6 +42,10 @@ void pause_console();
 // takes its place, and makes a console that goes away or a file-size limit
 // a write that fails, not the end of the run. False if it could not.
 bool guard_streams();
+// Makes the result file this run's alone, before it is emptied: false if
+// another run holds it, or it is this run's own input or console. Held
+// to the end of the run.
+bool claim_result_file(const char *path);
 // While the listing runs, a request to stop is noted here, not acted on at
 // once, so that the line being written is finished on both streams; a
 // second request, or a console that holds the line back, ends it at once.

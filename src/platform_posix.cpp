@@ -1,4 +1,4 @@
-// What is particular to POSIX systems: descriptors, signals, the encoding and the pause.
+// What is particular to POSIX systems: descriptors, the result file's lock, signals, the encoding and the pause.
 #include <cerrno>
 #include <cstddef>
 #include <csignal>
@@ -6,6 +6,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -118,6 +120,29 @@ guard_streams()
 	std::signal(SIGPIPE, SIG_IGN);
 	std::signal(SIGXFSZ, SIG_IGN);
 	return true;
+}
+
+static bool
+same_file(const struct stat &a, int fd)
+{
+	struct stat b;
+	return fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// flock, not fcntl: a process loses an fcntl lock when it closes any
+// descriptor of the file, as the stream does. A file system that cannot
+// lock at all still lets a single run work. The descriptor stays open, and
+// the lock with it, until the process ends.
+bool
+claim_result_file(const char *path)
+{
+	int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+	struct stat file;
+	if (fd < 0 || fstat(fd, &file) != 0)
+		return false;
+	if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+		return false;
+	return !same_file(file, STDIN_FILENO) && !same_file(file, STDOUT_FILENO);
 }
 
 bool

@@ -85,17 +85,21 @@ def listing(n):
 
 class Run:
     def __init__(self, stdin, prepare=None):
-        """Runs the program in top/work, so its result file is top/yorv-.txt;
-        prepare(self) may set up the file, or the console in self.stdout."""
+        """Runs the program in top/work, so its result file is top/yorv-.txt,
+        fed stdin; prepare(self) may set up the file, the console in
+        self.stdout, or a file in self.stdin to be fed instead."""
         with tempfile.TemporaryDirectory() as top, \
                 contextlib.ExitStack() as self.closing:
-            work = os.path.join(top, "work")
-            os.mkdir(work)
+            self.work = os.path.join(top, "work")
+            os.mkdir(self.work)
             self.result = os.path.join(top, "yorv-.txt")
             self.stdout = subprocess.PIPE
+            self.stdin = None
             if prepare:
                 prepare(self)
-            proc = subprocess.run(COMMAND, cwd=work, input=stdin,
+            feed = {"input": stdin} if self.stdin is None else \
+                {"stdin": self.stdin}
+            proc = subprocess.run(COMMAND, cwd=self.work, **feed,
                                   stdout=self.stdout,
                                   stderr=subprocess.PIPE, timeout=TIMEOUT)
             self.status = proc.returncode
@@ -170,6 +174,30 @@ def full_console(run):
     run.stdout = run.closing.enter_context(open("/dev/full", "wb"))
 
 
+def file_as_input(run):
+    """An earlier result fed back to the program."""
+    with open(run.result, "wb") as f:
+        f.write(listing(4))
+    run.stdin = run.closing.enter_context(open(run.result, "rb"))
+
+
+def file_as_console(run):
+    """The console appended to the result file, as `>> ../yorv-.txt`."""
+    with open(run.result, "wb") as f:
+        f.write(listing(4))
+    run.stdout = run.closing.enter_context(open(run.result, "ab"))
+
+
+def held_by_another_run(run):
+    """Another run in the same directory, waiting at its prompt: it has
+    emptied the result file and holds it to its end, which comes once the
+    rows's own run is over."""
+    other = subprocess.Popen(COMMAND, cwd=run.work, stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    run.closing.callback(other.communicate, b"3\n", TIMEOUT)
+    read_until(other.stdout.fileno(), b"", PROMPT)
+
+
 class Outcomes(Case):
     """What the console and the result file hold, and the exit status, for
     each way a run can go: 0 only for a whole listing on both."""
@@ -192,6 +220,12 @@ class Outcomes(Case):
             (b"3\n", full_disk, PROMPT + listing(3) + message(WRITE_FAILED),
              None, 1),
             (b"3\n", full_console, None, listing(3), 1),
+            # One run at a time owns the result file, and it is never the
+            # run's own input or console: the other run's record is kept.
+            (b"3\n", held_by_another_run, message(OPEN_FAILED), b"", 1),
+            (None, file_as_input, message(OPEN_FAILED), listing(4), 1),
+            (b"3\n", file_as_console, None,
+             listing(4) + message(OPEN_FAILED), 1),
         ]
         for stdin, prepare, console, file, status in rows:
             name = prepare.__name__ if prepare else None
