@@ -92,7 +92,7 @@ main()
 	// Nothing here writes through C's stdout, so cout need not keep in step
 	// with it; its own buffer saves two C library calls for every line.
 	std::ios::sync_with_stdio(false);
-	if (!guard_streams())
+	if (!guard_process())
 		return EXIT_FAILURE;
 	if (claim_result_file(result_path))
 		result_file.open(result_path);

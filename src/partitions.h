@@ -38,10 +38,12 @@ void write_summary();
 bool console_takes_utf8();
 // Keeps an interactive console window open until a key is pressed.
 void pause_console();
-// Opens any closed standard descriptor on the null device, so that no file
-// takes its place, and makes a console that goes away or a file-size limit
-// a write that fails, not the end of the run. False if it could not.
-bool guard_streams();
+// Undoes what the parent may leave that would defeat the run: opens any
+// closed standard descriptor on the null device, so that no file takes its
+// place, and lets through the stop signals that an inherited mask blocks.
+// Makes a console that goes away or a file-size limit a write that fails,
+// not the end of the run. False if it could not.
+bool guard_process();
 // Makes the result file this run's alone, before it is emptied: false if
 // another run holds it, or it is this run's own input or console. Held
 // to the end of the run.

@@ -56,9 +56,10 @@ end_as_interrupted()
 }
 
 // The C runtime keeps descriptors 0 to 2 for the standard streams even when
-// they are missing, and a console that goes away raises no signal.
+// they are missing, a console that goes away raises no signal, and no
+// mask is inherited.
 bool
-guard_streams()
+guard_process()
 {
 	return true;
 }

@@ -303,10 +303,9 @@ def read_now(fd):
     return got
 
 
-def block_alarm():
-    """Keeps the program's own alarm from ending a stopped run, so that
-    only the loop can end it."""
-    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGALRM})
+def blocking(*sigs):
+    """Starts the program with sigs blocked, as a parent may leave them."""
+    return lambda: signal.pthread_sigmask(signal.SIG_BLOCK, sigs)
 
 
 def lines_of(n, count):
@@ -471,53 +470,84 @@ class Stops(Live):
 
     def test_stop_finishes_the_line_on_both_streams(self):
         # The console is a file, so no write waits, and N = 200 lists for
-        # ages, so the stop always comes mid-listing.
-        sigs = [signal.SIGINT]
+        # ages, so the stop always comes mid-listing. A mask inherited from
+        # the parent does not hold a stop off. An alarm that is not the
+        # program's own ends it at once, as it would any program: then the
+        # console may lack the line that the file has.
+        SIGINT, SIGTERM, SIGHUP = signal.SIGINT, signal.SIGTERM, signal.SIGHUP
+        rows = [(SIGINT, None)]
         if not WINDOWS:
-            sigs += [signal.SIGTERM, signal.SIGHUP]
-        for sig in sigs:
-            with self.subTest(sig=sig):
+            rows += [(SIGTERM, None), (SIGHUP, None),
+                     (SIGTERM, blocking(SIGINT, SIGTERM, SIGHUP)),
+                     (signal.SIGALRM, None)]
+        for sig, before in rows:
+            with self.subTest(sig=sig, blocked=before is not None):
                 console = tempfile.TemporaryFile()
                 self.addCleanup(console.close)
-                proc = self.start(b"200\n", stdout=console, before=block_alarm)
+                proc = self.start(b"200\n", stdout=console, before=before)
                 wait_for("the first line or the end",
                          lambda: self.size() > 0 or proc.poll() is not None)
                 proc.send_signal(sig)
+                if not WINDOWS:
+                    # Within a line of the request, not at the grace's end.
+                    need_proc()
+                    wait_for("the signal taken",
+                             lambda: signal_taken(proc.pid, sig))
+                    most = self.file().count(eol()) + 1
                 self.assertEqual(proc.wait(TIMEOUT), interrupted(sig))
                 file = self.file()
                 console.seek(0)
-                self.assertEqual(console.read(), PROMPT + file)
+                shown = console.read()
+                if sig == signal.SIGALRM:
+                    self.assertTrue((PROMPT + file).startswith(shown))
+                else:
+                    self.assertEqual(shown, PROMPT + file)
+                    if not WINDOWS:
+                        self.assertLessEqual(file.count(eol()), most)
                 self.assertEqual(file, lines_of(200, file.count(eol())))
 
     def test_stop_does_not_wait_for_a_console_that_is_not_read(self):
         # The console is a full pipe: the run has put a line in the file and
         # waits to put it on the console. One request waits for that a
-        # moment only; a second, here with that moment blocked, not at all.
-        # One ignored at start, as under nohup, stays ignored.
+        # moment only, even if the parent left the alarm blocked; a second
+        # is obeyed at once. Two are sent while the program is stopped, so
+        # that the grace cannot end it between them; Linux then hands over
+        # the lower-numbered first. One ignored at start, as under nohup,
+        # stays ignored.
         need_proc()
         SIGINT, SIGTERM, SIGHUP = signal.SIGINT, signal.SIGTERM, signal.SIGHUP
-        # signals sent, started with their alarm blocked, or with one ignored
-        rows = [((SIGINT,), None)]
+        # signals sent, what the program is started with, the signal it
+        # ends by (None: it lists to its end)
+        rows = [((SIGINT,), None, SIGINT)]
         if not WINDOWS:
-            rows = [((SIGTERM,), None),
-                    ((SIGINT, SIGINT), block_alarm),
-                    ((SIGHUP,), lambda: signal.signal(SIGHUP, signal.SIG_IGN))]
-        for sigs, before in rows:
-            with self.subTest(sigs=sigs):
+            rows = [((SIGTERM,), None, SIGTERM),
+                    ((SIGTERM,), blocking(signal.SIGALRM), SIGTERM),
+                    ((SIGTERM, SIGINT), None, SIGTERM),
+                    ((SIGHUP,), lambda: signal.signal(SIGHUP, signal.SIG_IGN),
+                     None)]
+        for sigs, before, ends_by in rows:
+            with self.subTest(sigs=sigs, alarm_blocked=before is not None):
                 proc = self.start(b"40\n", before=before)
                 pid = proc.pid
                 wait_for("a full pipe", lambda: "pipe_write" in proc_wchan(pid))
+                if len(sigs) > 1:
+                    proc.send_signal(signal.SIGSTOP)
+                    wait_for("a stop", lambda: proc_status(pid, "State") == "T")
                 for sig in sigs:
                     proc.send_signal(sig)
+                if len(sigs) > 1:
+                    proc.send_signal(signal.SIGCONT)
+                for sig in sigs:
                     wait_for("the signal taken", lambda: signal_taken(pid, sig))
-                if sigs == (SIGHUP,):
+                if ends_by is None:
                     out = read_until(proc.stdout.fileno(), b"")
                     self.assertEqual(proc.wait(TIMEOUT), 0)
                     self.assertEqual(out, PROMPT + listing(40))
                     self.assertEqual(self.file(), listing(40))
                     continue
                 # Ended with the pipe still full: nobody reads it till then.
-                self.assertEqual(proc.wait(TIMEOUT), interrupted(sigs[-1]))
+                # The grace is a second; ten allow for a busy machine.
+                self.assertEqual(proc.wait(10), interrupted(ends_by))
                 shown = read_until(proc.stdout.fileno(), b"")[len(PROMPT):]
                 file = self.file()
                 # The file is written first, so it holds the line that the
@@ -554,17 +584,19 @@ def own_group_no_core():
 class Terminal:
     """The program on a pseudo-terminal, its result file in top/."""
 
-    def __init__(self, top, stdout_too=True):
+    def __init__(self, top, stdout_too=True, spawn=True):
         self.top = top
-        work = os.path.join(top, "work")
-        os.makedirs(work, exist_ok=True)
+        self.work = os.path.join(top, "work")
+        os.makedirs(self.work, exist_ok=True)
         self.master, self.slave = pty.openpty()
         self.settings = termios.tcgetattr(self.slave)
+        self.seen = b""
+        if not spawn:
+            return
         out = self.slave if stdout_too else subprocess.PIPE
-        self.proc = subprocess.Popen(COMMAND, cwd=work, stdin=self.slave,
+        self.proc = subprocess.Popen(COMMAND, cwd=self.work, stdin=self.slave,
                                      stdout=out, stderr=self.slave,
                                      preexec_fn=own_group_no_core)
-        self.seen = b""
 
     def read_until(self, text):
         self.seen = read_until(self.master, self.seen, text)
@@ -580,6 +612,68 @@ class Terminal:
                 os.close(fd)
             except OSError:
                 pass
+
+
+class Job(Terminal):
+    """The program as the job of a shell of the test's own, which leads a
+    session with the pseudo-terminal as its controlling terminal and, told
+    "fg" or "bg", gives the terminal's foreground to the job or takes it."""
+
+    def __init__(self, top):
+        super().__init__(top, spawn=False)
+        orders, self.orders = os.pipe()
+        self.replies, replies = os.pipe()
+        self.shell = os.fork()
+        if self.shell == 0:
+            status = 1
+            try:
+                os.close(self.orders)
+                status = self.run_shell(orders, replies)
+            finally:
+                os._exit(status)
+        os.close(orders)
+        os.close(replies)
+        self.pid = struct.unpack("i", os.read(self.replies, 4))[0]
+
+    def run_shell(self, orders, replies):
+        os.setsid()
+        fcntl.ioctl(self.slave, termios.TIOCSCTTY, 0)
+        # A shell takes the foreground back while in the background.
+        signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+
+        def as_job():
+            os.setpgid(0, 0)
+            os.tcsetpgrp(0, os.getpid())
+            signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+
+        proc = subprocess.Popen(COMMAND, cwd=self.work, stdin=self.slave,
+                                stdout=self.slave, stderr=self.slave,
+                                preexec_fn=as_job)
+        os.write(replies, struct.pack("i", proc.pid))
+        for order in iter(lambda: os.read(orders, 2), b""):
+            os.tcsetpgrp(self.slave,
+                         proc.pid if order == b"fg" else os.getpgrp())
+            os.write(replies, order)
+        return proc.wait() & 0xFF
+
+    def order(self, what):
+        os.write(self.orders, what)
+        if os.read(self.replies, 2) != what:
+            raise AssertionError("the shell did not do " + what.decode())
+
+    def wait(self):
+        """The job's status, once the shell is told no more."""
+        os.close(self.orders)
+        self.orders = None
+        return os.waitstatus_to_exitcode(os.waitpid(self.shell, 0)[1])
+
+    def close(self):
+        if self.orders is not None:
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(self.pid, signal.SIGKILL)
+            self.wait()
+        os.close(self.replies)
+        super().close()
 
 
 class Pause(Case):
@@ -615,6 +709,7 @@ class Pause(Case):
         for typed, key, status in [
                 (b"3\n", b"x", 0), (b"3\n", b"\x03", 0),
                 (b"3\n", b"\x1b[A", 0), (b"3\n", "\u00e9".encode(), 0),
+                (b"3\n", b"\x13", 0),  # Ctrl-S, not a stop of the output
                 (b"abc\n", b"x", 1)]:
             with self.subTest(typed=typed, key=key):
                 term = self.paused(typed)
@@ -628,27 +723,53 @@ class Pause(Case):
                 self.assertEqual(struct.unpack("i", pending)[0], 0)
 
     def test_signal_in_the_pause_gives_the_terminal_back(self):
-        for sig in [signal.SIGINT, signal.SIGTERM, signal.SIGHUP,
-                    signal.SIGQUIT]:
-            with self.subTest(sig=sig):
-                term = self.paused()
+        # Any signal whose default action ends the program; an alarm also
+        # after a turned-down N, when no stop has made it the program's own.
+        rows = [(b"3\n", sig) for sig in (
+            signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT,
+            signal.SIGUSR1, signal.SIGUSR2, signal.SIGALRM, signal.SIGVTALRM,
+            signal.SIGPROF, signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT,
+            signal.SIGRTMIN, signal.SIGRTMAX)]
+        rows.append((b"abc\n", signal.SIGALRM))
+        for typed, sig in rows:
+            with self.subTest(typed=typed, sig=sig):
+                term = self.paused(typed)
                 term.proc.send_signal(sig)
                 self.assertEqual(term.proc.wait(TIMEOUT), -sig)
                 self.assertEqual(termios.tcgetattr(term.slave), term.settings)
 
-    def test_suspended_pause_gives_the_terminal_back_until_resumed(self):
+    def test_job_control_at_the_pause(self):
+        # Stopped at the pause, the program gives the terminal back; stopped
+        # in the listing, it has not switched it yet. Continued in the
+        # background, it leaves the terminal to the shell and stops at its
+        # next read; brought back, it switches it and one key ends the pause.
         need_proc()
-        term = self.paused()
-        pid = term.proc.pid
-        term.proc.send_signal(signal.SIGTSTP)
-        wait_for("a stop", lambda: proc_status(pid, "State") == "T")
-        self.assertEqual(termios.tcgetattr(term.slave), term.settings)
-        term.proc.send_signal(signal.SIGCONT)
-        wait_for("the terminal switched again", lambda: not (
-            termios.tcgetattr(term.slave)[3] & termios.ECHO))
-        os.write(term.master, b"x")
-        self.assertEqual(term.proc.wait(TIMEOUT), 0)
-        self.assertEqual(termios.tcgetattr(term.slave), term.settings)
+        for n, stopped_in in ((3, "pause"), (40, "listing")):
+            with self.subTest(stopped_in=stopped_in):
+                job = Job(self.dir.name)
+                self.addCleanup(job.close)
+                job.read_until(PROMPT)
+                os.write(job.master, b"%d\n" % n)
+                # The echo, then the first line; unread, the listing of 40
+                # cannot reach its end.
+                job.read_until(PAUSE_PROMPT if n == 3 else b"40\r\n40\r\n")
+                state = functools.partial(proc_status, job.pid, "State")
+                os.kill(job.pid, signal.SIGTSTP)
+                wait_for("a stop", lambda: state() == "T")
+                self.assertEqual(termios.tcgetattr(job.slave), job.settings)
+                job.order(b"bg")
+                os.kill(job.pid, signal.SIGCONT)
+                job.read_until(PAUSE_PROMPT)
+                wait_for("a stop on reading in the background",
+                         lambda: state() == "T")
+                self.assertEqual(termios.tcgetattr(job.slave), job.settings)
+                job.order(b"fg")
+                os.kill(job.pid, signal.SIGCONT)
+                wait_for("the terminal switched", lambda: not (
+                    termios.tcgetattr(job.slave)[3] & termios.ECHO))
+                os.write(job.master, b"x")
+                self.assertEqual(job.wait(), 0)
+                self.assertEqual(termios.tcgetattr(job.slave), job.settings)
 
     def test_terminal_hanging_up_in_the_pause_ends_the_run(self):
         term = self.paused()
