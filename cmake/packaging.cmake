@@ -5,6 +5,8 @@ set(manual ${CMAKE_CURRENT_BINARY_DIR}/partitions.1)
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/dist)
+set(CPACK_PARTITIONS_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/source-date-epoch.cmake)
 set(CPACK_PACKAGE_CONTACT
   "partitions maintainers <maintainers@users.noreply.c-seed-9eb59dcf.example>")
 
