@@ -22,8 +22,9 @@ if(WIN32)
   find_program(MANDOC mandoc)
   if(MANDOC)
     add_custom_command(OUTPUT partitions.txt
-      COMMAND sh -c "${MANDOC} -Tutf8 '${manual}' | LC_ALL=C.UTF-8 col -bx | sed 's/$/\\r/' > partitions.txt"
-      DEPENDS ${manual} VERBATIM)
+      COMMAND ${CMAKE_COMMAND} -DMANDOC=${MANDOC} -DMANUAL=${manual}
+        -DTEXT=partitions.txt -P ${CMAKE_CURRENT_LIST_DIR}/manual-text.cmake
+      DEPENDS ${manual} ${CMAKE_CURRENT_LIST_DIR}/manual-text.cmake VERBATIM)
     add_custom_target(manual_text ALL DEPENDS partitions.txt)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/partitions.txt DESTINATION .)
   endif()
