@@ -176,15 +176,13 @@ def full_console(run):
 
 def file_as_input(run):
     """An earlier result fed back to the program."""
-    with open(run.result, "wb") as f:
-        f.write(listing(4))
+    old_result(run)
     run.stdin = run.closing.enter_context(open(run.result, "rb"))
 
 
 def file_as_console(run):
     """The console appended to the result file, as `>> ../yorv-.txt`."""
-    with open(run.result, "wb") as f:
-        f.write(listing(4))
+    old_result(run)
     run.stdout = run.closing.enter_context(open(run.result, "ab"))
 
 
@@ -223,9 +221,9 @@ class Outcomes(Case):
             # One run at a time owns the result file, and it is never the
             # run's own input or console: the other run's record is kept.
             (b"3\n", held_by_another_run, message(OPEN_FAILED), b"", 1),
-            (None, file_as_input, message(OPEN_FAILED), listing(4), 1),
+            (None, file_as_input, message(OPEN_FAILED), OLD_RESULT, 1),
             (b"3\n", file_as_console, None,
-             listing(4) + message(OPEN_FAILED), 1),
+             OLD_RESULT + message(OPEN_FAILED), 1),
         ]
         for stdin, prepare, console, file, status in rows:
             name = prepare.__name__ if prepare else None
