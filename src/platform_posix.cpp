@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 
 #include <fcntl.h>
@@ -15,18 +16,17 @@
 
 // The ways a user or the system asks a console program to stop.
 static const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
-// Every signal that can be caught and whose default action ends the
-// program, but for the real-time ones, which all do: while the pause has
-// the terminal switched, each gives it back first.
-static const int ending_signals[] = {SIGABRT, SIGALRM, SIGBUS, SIGFPE,
-    SIGHUP, SIGILL, SIGINT, SIGPIPE, SIGPROF, SIGQUIT, SIGSEGV, SIGSYS,
-    SIGTERM, SIGTRAP, SIGUSR1, SIGUSR2, SIGVTALRM, SIGXCPU, SIGXFSZ};
 // How long a stopped run waits for the console to take its line.
 static const unsigned stop_grace_seconds = 1;
 static const char pause_prompt[] = "Press any key to continue . . . ";
 
 std::atomic<int> stop_signal;
 const int file_newline_length = 1;
+
+// The result file's descriptor, the run's hold on it to the end, and which
+// standard descriptors are that file too.
+static int claimed_fd = -1;
+static bool is_claimed_file[STDERR_FILENO + 1];
 
 // The terminal as the pause found it, as it switches it, and which of the
 // two the terminal is in now.
@@ -63,16 +63,6 @@ set_actions(const int (&sigs)[count], const struct sigaction &action)
 {
 	for (int sig : sigs)
 		set_action(sig, action);
-}
-
-static void
-set_ending_actions(const struct sigaction &action)
-{
-	set_actions(ending_signals, action);
-#ifdef SIGRTMIN
-	for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
-		set_action(sig, action);
-#endif
 }
 
 // What runs only on the way to an end by a signal is not counted in line
@@ -137,10 +127,14 @@ bool
 guard_process()
 {
 	// Each lower one is open by then, so open() must hand out this one.
-	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
-		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
-		    open("/dev/null", O_RDWR) != fd)
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+		if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+			continue;
+		if (open("/dev/null", O_RDWR) != fd)
 			return false;
+		if (fd == STDOUT_FILENO)
+			std::cout.setstate(std::ios::badbit);
+	}
 	sigset_t stops;
 	sigemptyset(&stops);
 	for (int sig : stop_signals)
@@ -160,18 +154,51 @@ same_file(const struct stat &a, int fd)
 
 // flock, not fcntl: a process loses an fcntl lock when it closes any
 // descriptor of the file, as the stream does. A file system that cannot
-// lock at all still lets a single run work. The descriptor stays open, and
-// the lock with it, until the process ends.
-bool
-claim_result_file(const char *path)
+// lock at all still lets a single run work.
+claim_outcome
+claim_file(const char *path)
 {
-	int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+	claimed_fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
 	struct stat file;
-	if (fd < 0 || fstat(fd, &file) != 0)
+	if (claimed_fd < 0 || fstat(claimed_fd, &file) != 0)
+		return claim_failed;
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+		is_claimed_file[fd] = same_file(file, fd);
+	if (flock(claimed_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+		return claim_held;
+	if (is_claimed_file[STDIN_FILENO])
+		return claim_is_input;
+	return is_claimed_file[STDOUT_FILENO] ? claim_is_console : claimed;
+}
+
+bool
+standard_is_claimed_file(int fd)
+{
+	return is_claimed_file[fd];
+}
+
+bool
+path_is_claimed_file(const char *path)
+{
+	struct stat named;
+	return stat(path, &named) == 0 && same_file(named, claimed_fd);
+}
+
+bool
+cut_claimed_file(std::int64_t length)
+{
+	struct stat file;
+	if (fstat(claimed_fd, &file) != 0)
 		return false;
-	if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-		return false;
-	return !same_file(file, STDIN_FILENO) && !same_file(file, STDOUT_FILENO);
+	if (!S_ISREG(file.st_mode) || file.st_size <= length)
+		return true;
+	return ftruncate(claimed_fd, static_cast<off_t>(length)) == 0;
+}
+
+std::string
+last_error_text()
+{
+	return std::strerror(errno);
 }
 
 bool
@@ -212,17 +239,35 @@ give_back_and_end(int sig)
 
 // GCOVR_EXCL_STOP
 
+static bool
+stops(int sig)
+{
+	return sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+}
+
+static struct sigaction
+stop_action(int sig);
+
 // Put back while the program is stopped; switched again by resume_pause.
 static void
-give_back_and_suspend(int)
+give_back_and_stop(int sig)
 {
 	int saved_errno = errno;
 	if (switched)
 		set_terminal(false, TCSANOW);
-	std::raise(SIGTSTP);
-	set_action(SIGTSTP, action_of(give_back_and_suspend,
-	    SA_RESETHAND | SA_NODEFER));
+	std::raise(sig);
+	set_action(sig, stop_action(sig));
 	errno = saved_errno;
+}
+
+// The stop itself must reach the handler that raises it.
+static struct sigaction
+stop_action(int sig)
+{
+	struct sigaction action = action_of(give_back_and_stop,
+	    SA_RESETHAND | SA_NODEFER);
+	sigdelset(&action.sa_mask, sig);
+	return action;
 }
 
 // Continued, the pause switches the terminal again only in the foreground;
@@ -235,6 +280,31 @@ resume_pause(int)
 	if (!switched && !in_background())
 		set_terminal(true, TCSANOW);
 	errno = saved_errno;
+}
+
+// Every signal whose default action ends or stops the program and that can
+// be caught, as the system numbers them: while the pause has the terminal
+// switched, each gives it back first. One ignored at start stays ignored.
+static void
+set_pause_actions(bool pausing)
+{
+	for (int sig = 1; sig < NSIG; sig++) {
+		switch (sig) {
+		case SIGCHLD: case SIGCONT: case SIGURG: case SIGWINCH:
+		case SIGKILL: case SIGSTOP:
+#ifdef SIGINFO
+		case SIGINFO:
+#endif
+			continue;
+		}
+		if (!pausing)
+			set_action(sig, action_of(SIG_DFL, 0));
+		else if (stops(sig))
+			set_action(sig, stop_action(sig));
+		else
+			set_action(sig, action_of(give_back_and_end, SA_RESETHAND));
+	}
+	set_action(SIGCONT, action_of(pausing ? resume_pause : SIG_DFL, 0));
 }
 
 // Waits for one key, as the Windows command processor's pause does. Only a
@@ -258,17 +328,7 @@ pause_console()
 	sigset_t held, before;
 	sigfillset(&held);
 	sigprocmask(SIG_BLOCK, &held, &before);
-	set_ending_actions(action_of(give_back_and_end, SA_RESETHAND));
-	set_action(SIGTSTP, action_of(give_back_and_suspend,
-	    SA_RESETHAND | SA_NODEFER));
-	set_action(SIGCONT, action_of(resume_pause, 0));
-	// The key comes through cin, which may have failed on N and may still
-	// hold the rest of its line; neither is a key. Only what is at hand is
-	// dropped: nothing here waits.
-	std::cin.clear();
-	char rest[64];
-	while (std::cin.readsome(rest, sizeof rest) > 0)
-		;
+	set_pause_actions(true);
 	// Flushing drops keys typed during the listing, so the pause holds. The
 	// terminal is switched before the prompt shows: a key pressed once it
 	// is on the screen is never flushed away. In the background the
@@ -279,16 +339,17 @@ pause_console()
 	bool waits = switched || background;
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << pause_prompt << std::flush;
-	if (waits)
-		std::cin.get();
+	// The key is read from the terminal itself: what a stream still holds
+	// of N's line, or of anything typed before the flush, is no key.
+	char key;
+	while (waits && read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
+		;
 
 	sigprocmask(SIG_BLOCK, &held, nullptr);
 	// Flushing again drops the rest of a key that sends several bytes.
 	if (switched)
 		set_terminal(false, TCSAFLUSH);
-	set_ending_actions(action_of(SIG_DFL, 0));
-	set_action(SIGTSTP, action_of(SIG_DFL, 0));
-	set_action(SIGCONT, action_of(SIG_DFL, 0));
+	set_pause_actions(false);
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << std::endl;
 }

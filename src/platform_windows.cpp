@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "partitions.h"
 
@@ -18,6 +19,12 @@ std::atomic<int> stop_signal;
 const int file_newline_length = 2;
 // Whether the loop is running, and so can finish its line on a request.
 static std::atomic<bool> listing;
+// The result file's handle, the run's hold on it to the end, and which
+// standard handles are that file too.
+static HANDLE hold = INVALID_HANDLE_VALUE;
+static const DWORD standard_handles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
+    STD_ERROR_HANDLE};
+static bool is_claimed_file[3];
 
 // Runs on a thread the system starts for each Ctrl-C, Ctrl-Break, closed
 // window, logoff or shutdown. A second request, or one outside the
@@ -34,13 +41,10 @@ note_stop(DWORD event)
 	return TRUE;
 }
 
-// The handler stays for the rest of the run: removing it while it runs
-// would wait for it, on Wine at least.
 void
 catch_stop_signals()
 {
 	listing = true;
-	SetConsoleCtrlHandler(note_stop, TRUE);
 }
 
 void
@@ -57,11 +61,16 @@ end_as_interrupted()
 
 // The C runtime keeps descriptors 0 to 2 for the standard streams even when
 // they are missing, a console that goes away raises no signal, and no
-// mask is inherited.
+// mask is inherited. A missing console is one that failed. The handler
+// stays for the whole run, so that a request at the prompt or the pause
+// ends it as interrupted too; removing it while it runs would wait for it,
+// on Wine at least.
 bool
 guard_process()
 {
-	return true;
+	if (GetStdHandle(STD_OUTPUT_HANDLE) == nullptr)
+		std::cout.setstate(std::ios::badbit);
+	return SetConsoleCtrlHandler(note_stop, TRUE);
 }
 
 // Whether a standard handle is the file: the same volume and the same index
@@ -78,26 +87,73 @@ same_file(const FILE_ID_INFO &file, DWORD standard)
 	    other.VolumeSerialNumber == 0);
 }
 
-// The handle shares the file with every other, the stream's and a reader's
-// alike; it stays open, and the lock with it, until the process ends. A
-// file system that cannot lock at all still lets a single run work, and a
-// device with no index, such as the null device, is no one's input.
-bool
-claim_result_file(const char *path)
+// Read and write, so that every host's lock is exclusive, Wine's too. The
+// file is shared with the stream and any reader, but not for deletion: the
+// name leads to it until the run ends. A file system that cannot lock at
+// all still lets a single run work, and a device with no index, such as
+// the null device, is no one's input.
+claim_outcome
+claim_file(const char *path)
 {
-	HANDLE file = CreateFileA(path, GENERIC_READ,
-	    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-	    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-	if (file == INVALID_HANDLE_VALUE)
-		return false;
+	hold = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+	    FILE_ATTRIBUTE_NORMAL, nullptr);
+	if (hold == INVALID_HANDLE_VALUE)
+		return claim_failed;
+	FILE_ID_INFO id;
+	bool known = GetFileInformationByHandleEx(hold, FileIdInfo, &id,
+	    sizeof id);
+	for (int i = 0; i < 3; i++)
+		is_claimed_file[i] = known && same_file(id, standard_handles[i]);
 	OVERLAPPED far_away = {};
 	far_away.OffsetHigh = lock_offset_high;
-	if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-	    0, 1, 0, &far_away) && GetLastError() == ERROR_LOCK_VIOLATION)
+	if (!LockFileEx(hold, LOCKFILE_EXCLUSIVE_LOCK |
+	    LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_away) &&
+	    GetLastError() == ERROR_LOCK_VIOLATION)
+		return claim_held;
+	if (is_claimed_file[0])
+		return claim_is_input;
+	return is_claimed_file[1] ? claim_is_console : claimed;
+}
+
+bool
+standard_is_claimed_file(int fd)
+{
+	return is_claimed_file[fd];
+}
+
+// Held without sharing deletion, the file cannot be renamed or removed.
+bool
+path_is_claimed_file(const char *)
+{
+	return true;
+}
+
+bool
+cut_claimed_file(std::int64_t length)
+{
+	LARGE_INTEGER size, at;
+	at.QuadPart = length;
+	if (GetFileType(hold) != FILE_TYPE_DISK)
+		return hold != INVALID_HANDLE_VALUE;
+	if (!GetFileSizeEx(hold, &size))
 		return false;
-	FILE_ID_INFO id;
-	return !GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id) ||
-	    (!same_file(id, STD_INPUT_HANDLE) && !same_file(id, STD_OUTPUT_HANDLE));
+	return size.QuadPart <= length ||
+	    (SetFilePointerEx(hold, at, nullptr, FILE_BEGIN) &&
+	    SetEndOfFile(hold));
+}
+
+std::string
+last_error_text()
+{
+	char text[512];
+	DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
+	    FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
+	    sizeof text, nullptr);
+	// The system ends its text with a line end of its own.
+	while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
+		length--;
+	return std::string(text, length);
 }
 
 // Big5 is what a code page 950 console shows; a UTF-8 console gets UTF-8.

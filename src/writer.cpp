@@ -10,7 +10,6 @@
 constexpr int line_capacity = stack_capacity * 12 + 1;
 
 std::int64_t partition_count;
-std::int64_t file_length;
 
 // "+" and the digits of every part that a listing can hold, formatted once
 // and padded to four bytes so that each is copied in one move.
@@ -54,31 +53,16 @@ put_part(int end, std::int32_t value)
 
 // Straight to the stream's buffer: ostream::write and flush would each build
 // a sentry, for every line and stream. The flush hands the line to the
-// system in one write call. False if it failed.
-static bool
+// system in one write call.
+bool
 put_line(std::ostream &out, const char *text, int length)
 {
 	std::streambuf *buf = out.rdbuf();
 	return buf->sputn(text, length) == length && buf->pubsync() == 0;
 }
 
-// A stream that failed gets nothing more, as its sentry would decide: its
-// buffer still holds what the system refused, and would send it again after
-// what the system took. A failed file is closed at once: closing sends what
-// it holds once more, and must find the device as it failed.
-static void
-to_file(const char *text, int length)
-{
-	if (!result_file.good())
-		return;
-	if (put_line(result_file, text, length)) {
-		file_length += length + file_newline_length - 1;
-	} else {
-		result_file.setstate(std::ios::badbit);
-		result_file.close();
-	}
-}
-
+// A console that failed gets nothing more: its buffer still holds what the
+// system refused, and would send it again after what the system took.
 static void
 to_console(const char *text, int length)
 {
@@ -100,7 +84,7 @@ write_partition()
 
 	// The file first: a stop that cannot wait for the console finds the
 	// line there already.
-	to_file(line + 1, end - 1);
+	put_file_line(line + 1, end - 1);
 	to_console(line + 1, end - 1);
 	partition_count++;
 }
@@ -117,5 +101,5 @@ write_summary()
 	*end++ = '\n';
 	int length = static_cast<int>(end - text);
 	to_console(text, length);
-	to_file(text, length);
+	put_file_line(text, length);
 }

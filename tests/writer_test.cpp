@@ -4,9 +4,6 @@
 
 #include "capture.h"
 
-// The program defines this beside main; here it only lends its base to a buffer.
-std::ofstream result_file;
-
 using WriterTest = Captured;
 
 // One sequence, so that each line is written after the one before it: the
