@@ -200,14 +200,21 @@ def with_argument(run):
     run.args = ["--help"]
 
 
-def held_by_another_run(run):
+def held_by_another_run(run, env=None):
     """Another run in the same directory, waiting at its prompt: it has
     emptied the result file and holds it to its end, which comes once the
     rows's own run is over."""
     other = subprocess.Popen(COMMAND, cwd=run.work, stdin=subprocess.PIPE,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             env=env and dict(os.environ, **env))
     run.closing.callback(other.communicate, b"3\n", TIMEOUT)
     read_until(other.stdout.fileno(), b"", PROMPT)
+
+
+def held_from_another_prefix(run):
+    """Another run under a Wine of its own, as another installation's."""
+    held_by_another_run(run, {"WINEPREFIX": os.environ["WINEPREFIX"] +
+                              "-other"})
 
 
 def held_and_as_console(run):
@@ -248,6 +255,10 @@ class Outcomes(Case):
              why(b"in use by another run")),
             (b"3\n", held_and_as_console, None, b"", 1,
              refused + why(b"in use by another run")),
+        ] + [  # under Wine only
+            (b"3\n", held_from_another_prefix, message(OPEN_FAILED), b"", 1,
+             why(b"in use by another run"))
+        ] * WINDOWS + [
             (None, file_as_input, message(OPEN_FAILED), OLD_RESULT, 1,
              why(b"is this run's own input")),
             (b"3\n", file_as_console, None, OLD_RESULT, 1,
@@ -297,6 +308,10 @@ def signal_taken(pid, sig):
         not int(proc_status(pid, "ShdPnd"), 16) & bit
 
 
+# Where the kernel shows a process that waits to read a terminal.
+TTY_READ = ("wait_woken", "n_tty_read")
+
+
 def proc_wchan(pid):
     with open("/proc/%d/wchan" % pid) as f:
         return f.read()
@@ -309,7 +324,8 @@ def read_until(fd, seen, text=None):
     while text is None or text not in seen:
         left = deadline - time.monotonic()
         if left <= 0 or not select.select([fd], [], [], left)[0]:
-            raise AssertionError("no %r in %r" % (text[-200:], seen[-200:]))
+            raise AssertionError("no %r in %r" % (text and text[-200:],
+                                                  seen[-200:]))
         got = os.read(fd, 65536)
         if not got and text is None:
             return seen
@@ -476,7 +492,8 @@ class FailingStreams(Live):
         os.rename(self.result, kept)
         old_result(self)
         proc.stdin.write(b"40\n")
-        proc.stdin.flush()
+        proc.stdin.close()  # Windows's pause reads on to its end
+        proc.stdin = None
         # Read past the limit, the file has failed; the unread pipe holds
         # the listing back from its end.
         seen = read_until(proc.stdout.fileno(), seen,
@@ -489,7 +506,9 @@ class FailingStreams(Live):
             resource.prlimit(proc.pid, resource.RLIMIT_FSIZE, (hard, hard))
         seen = read_until(proc.stdout.fileno(), seen)
         self.assertEqual(proc.wait(TIMEOUT), 1)
-        self.assertEqual(seen, PROMPT + listing(40) + message(WRITE_FAILED))
+        shown = PROMPT + listing(40) + message(WRITE_FAILED)
+        # Windows's pause prompt follows.
+        self.assertEqual(seen[:len(shown)] if WINDOWS else seen, shown)
         self.assertEqual(self.file(), OLD_RESULT)
         with open(kept, "rb") as f:
             self.assertEqual(f.read(), cut)
@@ -599,13 +618,10 @@ class Stops(Live):
                 self.assertTrue(listing(40).startswith(file), file[-40:])
 
     def test_interrupt_at_the_prompt_ends_the_run_at_once(self):
-        if WINDOWS:
-            self.skipTest("at the prompt, Wine's own Ctrl-C handling ends "
-                          "a program, with status 0")
         proc = self.start()
         read_until(proc.stdout.fileno(), b"", PROMPT)
         proc.send_signal(signal.SIGINT)
-        self.assertEqual(proc.wait(TIMEOUT), -signal.SIGINT)
+        self.assertEqual(proc.wait(TIMEOUT), interrupted(signal.SIGINT))
         self.assertEqual(self.file(), b"")
 
 
@@ -621,6 +637,32 @@ def own_group_no_core():
     file when SIGQUIT ends it."""
     os.setpgid(0, 0)
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+@functools.lru_cache()
+def default_actions():
+    """What each catchable signal does by default here, as a child that
+    sends it to itself shows: "end", "stop" or "ignore"."""
+    actions = {}
+    for sig in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
+        pid = os.fork()
+        if pid == 0:
+            own_group_no_core()
+            signal.signal(sig, signal.SIG_DFL)
+            signal.pthread_sigmask(signal.SIG_UNBLOCK, [sig])
+            os.kill(os.getpid(), sig)
+            os._exit(0)
+        status = os.waitpid(pid, os.WUNTRACED)[1]
+        if os.WIFSTOPPED(status):
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
+        actions[sig] = "stop" if os.WIFSTOPPED(status) else \
+            "end" if os.WIFSIGNALED(status) else "ignore"
+    return actions
+
+
+def with_action(action):
+    return sorted(s for s, a in default_actions().items() if a == action)
 
 
 class Terminal:
@@ -649,6 +691,8 @@ class Terminal:
             return f.read()
 
     def close(self):
+        if self.__class__ is Terminal:
+            end(self.proc)
         for fd in (self.master, self.slave):
             try:
                 os.close(fd)
@@ -729,12 +773,12 @@ class Pause(Case):
     def paused(self, typed=b"3\n"):
         """The program at its pause after N was typed, or what was typed
         instead was turned down."""
-        term = Terminal(self.dir.name)
+        term = Terminal(tempfile.mkdtemp(dir=self.dir.name))
         self.addCleanup(term.close)
         term.read_until(PROMPT)
         os.write(term.master, typed)
         shown = term.read_until(PAUSE_PROMPT)
-        file = listing(3) if typed == b"3\n" else b""
+        file = listing(3) if typed.startswith(b"3\n") else b""
         # A terminal turns each \n into \r\n on the way out.
         self.assertTrue(shown.endswith(
             (file or BAD_INPUT + b"\n").replace(b"\n", b"\r\n") +
@@ -743,6 +787,11 @@ class Pause(Case):
         # One key, not echoed; Ctrl-C is a key too.
         self.assertFalse(termios.tcgetattr(term.slave)[3] & (
             termios.ECHO | termios.ICANON | termios.ISIG))
+        # Waiting for it: nothing typed before the pause has ended it.
+        if os.path.exists("/proc/self/wchan"):
+            wait_for("a wait for a key", lambda: term.proc.poll() is not None
+                     or proc_wchan(term.proc.pid) in TTY_READ)
+            self.assertIsNone(term.proc.poll())
         return term
 
     def test_one_key_ends_the_pause_and_the_terminal_is_restored(self):
@@ -752,6 +801,7 @@ class Pause(Case):
                 (b"3\n", b"x", 0), (b"3\n", b"\x03", 0),
                 (b"3\n", b"\x1b[A", 0), (b"3\n", "\u00e9".encode(), 0),
                 (b"3\n", b"\x13", 0),  # Ctrl-S, not a stop of the output
+                (b"3\nx", b"y", 0),  # x, typed during the listing, is no key
                 (b"abc\n", b"x", 1)]:
             with self.subTest(typed=typed, key=key):
                 term = self.paused(typed)
@@ -767,11 +817,10 @@ class Pause(Case):
     def test_signal_in_the_pause_gives_the_terminal_back(self):
         # Any signal whose default action ends the program; an alarm also
         # after a turned-down N, when no stop has made it the program's own.
-        rows = [(b"3\n", sig) for sig in (
-            signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT,
-            signal.SIGUSR1, signal.SIGUSR2, signal.SIGALRM, signal.SIGVTALRM,
-            signal.SIGPROF, signal.SIGXCPU, signal.SIGSYS, signal.SIGABRT,
-            signal.SIGRTMIN, signal.SIGRTMAX)]
+        # The program ignores SIGPIPE and SIGXFSZ itself: a console that
+        # goes away, or a file-size limit, is a write that fails.
+        rows = [(b"3\n", sig) for sig in with_action("end")
+                if sig not in (signal.SIGPIPE, signal.SIGXFSZ)]
         rows.append((b"abc\n", signal.SIGALRM))
         for typed, sig in rows:
             with self.subTest(typed=typed, sig=sig):
@@ -785,10 +834,13 @@ class Pause(Case):
         # in the listing, it has not switched it yet. Continued in the
         # background, it leaves the terminal to the shell and stops at its
         # next read; brought back, it switches it and one key ends the pause.
+        # At the pause, every stop signal gives the terminal back, and each
+        # continue switches it again, stop after stop.
         need_proc()
-        for n, stopped_in in ((3, "pause"), (40, "listing")):
+        for n, stopped_in, first in ((3, "pause", with_action("stop")),
+                                     (40, "listing", [])):
             with self.subTest(stopped_in=stopped_in):
-                job = Job(self.dir.name)
+                job = Job(tempfile.mkdtemp(dir=self.dir.name))
                 self.addCleanup(job.close)
                 job.read_until(PROMPT)
                 os.write(job.master, b"%d\n" % n)
@@ -796,6 +848,14 @@ class Pause(Case):
                 # cannot reach its end.
                 job.read_until(PAUSE_PROMPT if n == 3 else b"40\r\n40\r\n")
                 state = functools.partial(proc_status, job.pid, "State")
+                switched = lambda: not (  # noqa: E731
+                    termios.tcgetattr(job.slave)[3] & termios.ECHO)
+                for sig in first:
+                    os.kill(job.pid, sig)
+                    wait_for("a stop", lambda: state() == "T")
+                    self.assertEqual(termios.tcgetattr(job.slave), job.settings)
+                    os.kill(job.pid, signal.SIGCONT)
+                    wait_for("the terminal switched", switched)
                 os.kill(job.pid, signal.SIGTSTP)
                 wait_for("a stop", lambda: state() == "T")
                 self.assertEqual(termios.tcgetattr(job.slave), job.settings)
@@ -807,8 +867,7 @@ class Pause(Case):
                 self.assertEqual(termios.tcgetattr(job.slave), job.settings)
                 job.order(b"fg")
                 os.kill(job.pid, signal.SIGCONT)
-                wait_for("the terminal switched", lambda: not (
-                    termios.tcgetattr(job.slave)[3] & termios.ECHO))
+                wait_for("the terminal switched", switched)
                 os.write(job.master, b"x")
                 self.assertEqual(job.wait(), 0)
                 self.assertEqual(termios.tcgetattr(job.slave), job.settings)
