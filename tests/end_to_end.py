@@ -31,7 +31,7 @@ import unittest
 
 COMMAND = []
 WINDOWS = False
-TIMEOUT = 10  # seconds; a broken rule fails, never hangs
+TIMEOUT = 10  # seconds; a broken rule fails, never hangs (60 under Wine)
 
 PROMPT = b"Input N : "
 PAUSE_PROMPT = b"Press any key to continue . . . "
@@ -887,13 +887,15 @@ class Pause(Case):
 
 
 def main():
-    global COMMAND, WINDOWS
+    global COMMAND, WINDOWS, TIMEOUT
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("group")
     parser.add_argument("--windows", action="store_true")
     parser.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     COMMAND, WINDOWS = args.command, args.windows
+    if WINDOWS:
+        TIMEOUT = 60  # a cold Wine prefix is slow to start
     suite = unittest.defaultTestLoader.loadTestsFromName(
         args.group, sys.modules[__name__])
     result = unittest.TextTestRunner(verbosity=2).run(suite)
