@@ -13,3 +13,12 @@ file(GLOB_RECURSE docs "${CPACK_TEMPORARY_DIRECTORY}/*/share/man/man*/*.[1-9]"
 foreach(doc IN LISTS docs)
   execute_process(COMMAND gzip -9n "${doc}" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
+
+# Directories as Debian has them, whatever the builder's umask made them.
+file(GLOB_RECURSE dirs LIST_DIRECTORIES true "${CPACK_TEMPORARY_DIRECTORY}/*")
+foreach(dir IN LISTS dirs)
+  if(IS_DIRECTORY "${dir}")
+    file(CHMOD "${dir}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
+      OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endif()
+endforeach()

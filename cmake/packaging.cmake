@@ -7,6 +7,12 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/dist)
 set(CPACK_PARTITIONS_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/source-date-epoch.cmake)
+# Modes are set, not left to the builder's umask: 0755 for directories and
+# programs, 0644 for the rest.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE
+  OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# Stripped, as users get programs: the symbols are for a debugger.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT
   "partitions maintainers <maintainers@users.noreply.c-seed-9eb59dcf.example>")
 
@@ -33,7 +39,6 @@ else()
   install(TARGETS partitions)
   install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   include(${CMAKE_CURRENT_LIST_DIR}/debian-docs.cmake)
-  set(CPACK_STRIP_FILES ON)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -47,5 +52,6 @@ Every line goes to the console and to the result file ../yorv-.txt as soon
 as it is found.")
   set(CPACK_PARTITIONS_STRIP ${CMAKE_STRIP})
   set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian-staging.cmake)
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian-ar-modes.cmake)
 endif()
 include(CPack)
