@@ -17,6 +17,9 @@ function date_line(date, second,    ymd, y, m, d, w, days, months)
 	    ymd[3], months[ymd[2] + 0], ymd[1], second)
 }
 
+# Work not yet released is not in any package.
+/^## \[Unreleased\]/ { next }
+
 # "## [1.1.0] - 2026-12-07" opens an entry, newest first.
 /^## \[/ { n++; release[n] = $2; gsub(/[][]/, "", release[n]); date[n] = $4; next }
 

@@ -1,6 +1,6 @@
 # What a user installs: the program, its manual, licence and changelog, as a Debian package or a Windows zip.
 include(GNUInstallDirs)
-configure_file(partitions.1 partitions.1 @ONLY)
+configure_file(partitions.1.in partitions.1 @ONLY)
 set(manual ${CMAKE_CURRENT_BINARY_DIR}/partitions.1)
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${PROJECT_DESCRIPTION})
