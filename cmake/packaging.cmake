@@ -39,6 +39,8 @@ else()
   install(TARGETS partitions)
   install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   include(${CMAKE_CURRENT_LIST_DIR}/debian-docs.cmake)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME partitions)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

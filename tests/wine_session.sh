@@ -3,21 +3,19 @@
 # usage: wine_session.sh WINE
 # Wine's helpers outlive each program and would hold a test's output open
 # for seconds; started here, with their output in a log, they serve every
-# test. The prefix is the build's own, named by WINEPREFIX; the second
-# one is WINEPREFIX-other.
+# test. The prefix is the build's own, named by WINEPREFIX; a second one,
+# WINEPREFIX-other, stands for another Wine installation on the host.
 log=$WINEPREFIX.log
-mkdir -p "$WINEPREFIX" "$WINEPREFIX-other" || exit 1
-# A second prefix, with a server of its own, stands for another Wine
-# installation on the same host.
 start() {
-	# A server left by an earlier run may be one about to exit: start anew.
-	wineserver -k
-	wineserver -w
-	wineserver -p60 && "$1" cmd /c exit
+	for prefix in "$WINEPREFIX" "$WINEPREFIX-other"; do
+		export WINEPREFIX="$prefix"
+		# A server left by an earlier run may be one about to exit.
+		mkdir -p "$prefix" && wineserver -k
+		wineserver -w
+		wineserver -p60 && "$1" cmd /c exit || return 1
+	done
 }
-{
-	start "$1" && WINEPREFIX=$WINEPREFIX-other start "$1"
-} </dev/null >"$log" 2>&1 && exit 0
+start "$1" </dev/null >"$log" 2>&1 && exit 0
 echo "the Wine session did not start; its log, $log:"
 cat "$log"
 exit 1
