@@ -47,7 +47,8 @@ void put_file_line(const char *text, int length);
 // full.
 bool close_result_file();
 
-// What claiming the result file found.
+// The result file's steps at the level of its descriptor (POSIX) or handle
+// (Windows), in each platform's file. What claiming the file found:
 enum claim_outcome {
 	claimed, claim_failed, claim_held, claim_is_input, claim_is_console
 };
@@ -74,7 +75,8 @@ void pause_console();
 // place, a closed console counting as one that failed, and lets through
 // the stop signals that an inherited mask blocks. Makes a console that
 // goes away or a file-size limit a write that fails, not the end of the
-// run, and takes stop requests from here on. False if it could not.
+// run; from here on a stop request ends it as interrupted. False if it
+// could not.
 bool guard_process();
 // While the listing runs, a request to stop is noted here, not acted on at
 // once, so that the line being written is finished on both streams; a
