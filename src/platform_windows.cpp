@@ -151,7 +151,8 @@ last_error_text()
 	    FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0, text,
 	    sizeof text, nullptr);
 	// The system ends its text with a line end of its own.
-	while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
+	while (length > 0 &&
+	    (text[length - 1] == '\r' || text[length - 1] == '\n'))
 		length--;
 	return std::string(text, length);
 }
