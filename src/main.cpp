@@ -4,11 +4,7 @@
 
 #include "partitions.h"
 
-static const char usage[] =
-    "usage: partitions (it takes no arguments and reads N from standard input)";
 static const int usage_status = 2;
-static const char bad_input_text[] = "N must be an integer from 0 to 200.";
-static_assert(stack_capacity == 200, "the message above names the limit");
 
 // Past the stack's capacity the longest partitions could not be held whole.
 static bool
@@ -64,7 +60,7 @@ main(int argc, char **)
 	// Refused before the file is touched: an option that was meant for
 	// something else must not cost the earlier record.
 	if (argc > 1) {
-		std::cerr << "partitions: " << usage << std::endl;
+		say_usage();
 		return usage_status;
 	}
 	if (!guard_process() || !open_result_file())
@@ -73,16 +69,17 @@ main(int argc, char **)
 	std::int32_t n;
 	bool accepted = read_n(n);
 	if (!accepted) {
-		std::cout << bad_input_text << std::endl;
+		say_bad_input();
 	} else {
-		catch_stop_signals();
+		listing = true;
 		list_partitions(n);
-		release_stop_signals();
+		listing = false;
 		// A file without its summary is the mark of an interrupted run.
 		if (!stop_signal)
 			write_summary();
 	}
 
+	// Let go before the pause: another run may take the file meanwhile.
 	bool file_whole = close_result_file();
 	// End as an interrupted program ends, so that the shell sees it.
 	if (stop_signal)

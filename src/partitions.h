@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 constexpr std::int32_t stack_capacity = 200;
@@ -17,77 +16,66 @@ struct part_entry {
 extern part_entry part_stack[stack_capacity];
 extern std::int32_t stack_depth;
 // Lowest index pushed since the stack was last written out: the entries
-// below it are unchanged, so their text can be kept. Only push_part
-// changes entries.
+// below it are unchanged, so their text can be kept.
 extern std::int32_t first_changed;
 // 64 bits: from N = 122 on there are more partitions than a 32-bit count holds.
 extern std::int64_t partition_count;
 void push_part(std::int32_t value);
 std::int32_t pop_part();
 void write_partition();
-// The "sum=" line, with partition_count.
 void write_summary();
-// Hands one line to a stream's buffer and flushes it: false if it failed.
-bool put_line(std::ostream &out, const char *text, int length);
 
-// The result file, from its claim to its close.
-extern std::ofstream result_file;
-// Bytes of the whole lines that the result file has taken, so that a file
-// its device cut can be taken back to them; a line end takes
-// file_newline_length bytes there (CR LF on Windows).
-extern std::int64_t file_length;
-extern const int file_newline_length;
-// Claims the result file, opens it and empties it; false, having said why,
-// if it cannot be this run's alone.
+// Both streams' output and every message, none into the result file. A
+// partition goes to the file, then the console; the summary to the
+// console, then the file. Opening and closing say why when they fail.
 bool open_result_file();
-// Adds one line to the result file. One that fails is cut back at once to
-// the whole lines before it, and the file gets nothing more.
-void put_file_line(const char *text, int length);
-// Closes the result file; false, having said why, if it was not written in
-// full.
+void put_partition_line(const char *text, int length);
+void put_summary_line(const char *text, int length);
 bool close_result_file();
+void say_usage();
+void say_bad_input();
 
-// The result file's steps at the level of its descriptor (POSIX) or handle
-// (Windows), in each platform's file. What claiming the file found:
+// What the system decides, one file per platform. Which standard streams
+// (0 to 2) are the result file: by its name, or by the claim.
+extern bool stream_is_file[3];
+void find_file_streams(const char *path);
+// Opens the file without emptying it and locks it against every other run:
+// the run's hold on it until release_file.
 enum claim_outcome {
 	claimed, claim_failed, claim_held, claim_is_input, claim_is_console
 };
-// Opens the file without emptying it, creating it if need be, and locks it
-// against every other run. Its descriptor is the run's hold on the file to
-// the end: nothing but these functions reaches the file by that hold.
 claim_outcome claim_file(const char *path);
-// Whether standard descriptor fd (0, 1 or 2) is the claimed file.
-bool standard_is_claimed_file(int fd);
-// Whether the path still leads to the claimed file.
-bool path_is_claimed_file(const char *path);
-// Shortens the claimed file to length bytes, never lengthens it; a device
-// that cannot be cut holds nothing to cut. False if it failed.
-bool cut_claimed_file(std::int64_t length);
-// The system's words for the error last seen.
+// The name by which a stream opens the claimed file itself; empty if there
+// is none.
+std::string claimed_file_name(const char *path);
+// Bytes of the whole lines in the file, which a cut keeps; -1 while none of
+// it is the run's to cut: before the run empties it, and once it lets it go.
+extern std::atomic<std::int64_t> whole_length;
+static_assert(std::atomic<std::int64_t>::is_always_lock_free, "a handler's");
+extern const int file_newline_length;	// CR LF on Windows
+// False if it failed; a device that cannot be cut holds nothing to cut.
+bool cut_claimed_file();
+void release_file();
 std::string last_error_text();
-
-// Whether the console shows UTF-8; otherwise it is a code page 950 console.
+// Otherwise it is a code page 950 console.
 bool console_takes_utf8();
-// Keeps an interactive console window open until a key is pressed.
-void pause_console();
-// Undoes what the parent may leave that would defeat the run: opens any
-// closed standard descriptor on the null device, so that no file takes its
-// place, a closed console counting as one that failed, and lets through
-// the stop signals that an inherited mask blocks. Makes a console that
-// goes away or a file-size limit a write that fails, not the end of the
-// run; from here on a stop request ends it as interrupted. False if it
-// could not.
+
+// Opens a closed standard stream on the null device, a closed console
+// counting as one that failed; makes a console that goes away or a size
+// limit a write that fails; and takes the signals that end or stop the
+// run, so that the file keeps whole lines and the terminal is given back.
 bool guard_process();
-// While the listing runs, a request to stop is noted here, not acted on at
-// once, so that the line being written is finished on both streams; a
-// second request, or a console that holds the line back, ends it at once.
-// Nonzero once noted; set from a signal handler or, on Windows, another
-// thread.
+// While listing is set, a request to stop is noted in stop_signal, so that
+// the line is finished on both streams; a second, or a console that holds
+// the line back, ends the run at once. The signal on POSIX, the console
+// event plus one on Windows.
+extern std::atomic<bool> listing;
 extern std::atomic<int> stop_signal;
-static_assert(std::atomic<int>::is_always_lock_free, "safe in a handler");
-void catch_stop_signals();
-void release_stop_signals();
+static_assert(std::atomic<int>::is_always_lock_free &&
+    std::atomic<bool>::is_always_lock_free, "a handler's");
 // Ends the process as the platform's interrupted programs end.
 void end_as_interrupted();
+// Keeps an interactive console window open until a key is pressed.
+void pause_console();
 
 #endif

@@ -1,6 +1,5 @@
-// What is particular to POSIX systems: descriptors, the result file's lock, signals, the encoding and the pause.
+// What is particular to POSIX systems: the result file's hold, the one signal routine and the pause.
 #include <cerrno>
-#include <cstddef>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -15,141 +14,44 @@
 #include "partitions.h"
 
 // The ways a user or the system asks a console program to stop.
-static const int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+static const int stop_requests[] = {SIGINT, SIGTERM, SIGHUP};
 // How long a stopped run waits for the console to take its line.
 static const unsigned stop_grace_seconds = 1;
 static const char pause_prompt[] = "Press any key to continue . . . ";
 
+std::atomic<bool> listing;
 std::atomic<int> stop_signal;
+std::atomic<std::int64_t> whole_length{-1};
 const int file_newline_length = 1;
+bool stream_is_file[3];
 
-// The result file's descriptor, the run's hold on it to the end, and which
-// standard descriptors are that file too.
 static int claimed_fd = -1;
-static bool is_claimed_file[STDERR_FILENO + 1];
-
-// The terminal as the pause found it, as it switches it, and which of the
-// two the terminal is in now.
+// The terminal as the pause found it and as it switches it; whether the
+// pause waits for its key, and whether the terminal is switched.
 static struct termios cooked, raw;
-static volatile std::sig_atomic_t switched;
-
-// An action whose handler runs alone: every other signal waits, but for a
-// stop, which stops even a handler.
-static struct sigaction
-action_of(void (*handler)(int), int flags)
-{
-	struct sigaction action = {};
-	action.sa_handler = handler;
-	action.sa_flags = flags;
-	sigfillset(&action.sa_mask);
-	sigdelset(&action.sa_mask, SIGTSTP);
-	return action;
-}
-
-// Sets the action of a signal that was not ignored at start: a parent's
-// choice to ignore one, as nohup makes, holds with no moment in which it
-// does not. Safe in a handler.
-static void
-set_action(int sig, const struct sigaction &action)
-{
-	struct sigaction old;
-	if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
-		sigaction(sig, &action, nullptr);
-}
-
-template <std::size_t count>
-static void
-set_actions(const int (&sigs)[count], const struct sigaction &action)
-{
-	for (int sig : sigs)
-		set_action(sig, action);
-}
-
-// What runs only on the way to an end by a signal is not counted in line
-// coverage: gcov's counts are lost with the process.
-// GCOVR_EXCL_START
-
-void
-end_as_interrupted()
-{
-	std::raise(stop_signal);
-}
-
-// The console has had its moment to take the line: the stop signal, whose
-// default action is back, ends the run.
-static void
-end_by_stop_signal(int)
-{
-	end_as_interrupted();
-}
-
-static void
-note_stop(int sig, siginfo_t *, void *context)
-{
-	int saved_errno = errno;
-	// The first request is the one the run ends by.
-	int none = 0;
-	stop_signal.compare_exchange_strong(none, sig);
-	// A second request is not noted but obeyed, and a console that is not
-	// read can hold the last line back for a moment only. The alarm is the
-	// program's own from here on, even if it was ignored or blocked; until
-	// here, one from outside ends the run as it would any program.
-	set_actions(stop_signals, action_of(SIG_DFL, 0));
-	struct sigaction grace = action_of(end_by_stop_signal, 0);
-	sigaction(SIGALRM, &grace, nullptr);
-	// The mask in force once this returns.
-	sigdelset(&static_cast<ucontext_t *>(context)->uc_sigmask, SIGALRM);
-	alarm(stop_grace_seconds);
-	errno = saved_errno;
-}
-
-// GCOVR_EXCL_STOP
-
-void
-catch_stop_signals()
-{
-	struct sigaction note = action_of(nullptr, SA_RESTART | SA_SIGINFO);
-	note.sa_sigaction = note_stop;
-	set_actions(stop_signals, note);
-}
-
-void
-release_stop_signals()
-{
-	set_actions(stop_signals, action_of(SIG_DFL, 0));
-}
-
-// A closed standard descriptor would be the next one opened, and the result
-// file would take the console's place. A console that goes away is, as on
-// Windows, only a write that fails: the listing and the file go on; so is
-// a file that reaches the size limit, as a full disk would be.
-bool
-guard_process()
-{
-	// Each lower one is open by then, so open() must hand out this one.
-	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
-		if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-			continue;
-		if (open("/dev/null", O_RDWR) != fd)
-			return false;
-		if (fd == STDOUT_FILENO)
-			std::cout.setstate(std::ios::badbit);
-	}
-	sigset_t stops;
-	sigemptyset(&stops);
-	for (int sig : stop_signals)
-		sigaddset(&stops, sig);
-	sigprocmask(SIG_UNBLOCK, &stops, nullptr);
-	std::signal(SIGPIPE, SIG_IGN);
-	std::signal(SIGXFSZ, SIG_IGN);
-	return true;
-}
+static volatile std::sig_atomic_t pausing, switched;
 
 static bool
 same_file(const struct stat &a, int fd)
 {
 	struct stat b;
 	return fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+static void
+mark_streams(const struct stat *file)
+{
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+		stream_is_file[fd] = file != nullptr && same_file(*file, fd);
+}
+
+void
+find_file_streams(const char *path)
+{
+	struct stat file;
+	int saved_errno = errno;
+	mark_streams(stat(path, &file) == 0 ? &file : nullptr);
+	errno = saved_errno;
 }
 
 // flock, not fcntl: a process loses an fcntl lock when it closes any
@@ -160,39 +62,49 @@ claim_file(const char *path)
 {
 	claimed_fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
 	struct stat file;
-	if (claimed_fd < 0 || fstat(claimed_fd, &file) != 0)
+	if (claimed_fd < 0 || fstat(claimed_fd, &file) != 0) {
+		find_file_streams(path);
 		return claim_failed;
-	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
-		is_claimed_file[fd] = same_file(file, fd);
+	}
+	mark_streams(&file);
 	if (flock(claimed_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
 		return claim_held;
-	if (is_claimed_file[STDIN_FILENO])
+	if (stream_is_file[STDIN_FILENO])
 		return claim_is_input;
-	return is_claimed_file[STDOUT_FILENO] ? claim_is_console : claimed;
+	return stream_is_file[STDOUT_FILENO] ? claim_is_console : claimed;
 }
 
-bool
-standard_is_claimed_file(int fd)
+// The system's name for the descriptor opens the very file that it holds,
+// whatever its name is now; without one, the path must still lead there.
+std::string
+claimed_file_name(const char *path)
 {
-	return is_claimed_file[fd];
-}
-
-bool
-path_is_claimed_file(const char *path)
-{
+	std::string own = "/dev/fd/" + std::to_string(claimed_fd);
 	struct stat named;
-	return stat(path, &named) == 0 && same_file(named, claimed_fd);
+	if (access(own.c_str(), F_OK) == 0)
+		return own;
+	return stat(path, &named) == 0 && same_file(named, claimed_fd) ? path : "";
 }
 
+// Safe in a handler.
 bool
-cut_claimed_file(std::int64_t length)
+cut_claimed_file()
 {
+	std::int64_t length = whole_length;
 	struct stat file;
-	if (fstat(claimed_fd, &file) != 0)
-		return false;
-	if (!S_ISREG(file.st_mode) || file.st_size <= length)
+	if (length < 0 || (fstat(claimed_fd, &file) == 0 &&
+	    (!S_ISREG(file.st_mode) || file.st_size <= length)))
 		return true;
 	return ftruncate(claimed_fd, static_cast<off_t>(length)) == 0;
+}
+
+void
+release_file()
+{
+	whole_length = -1;
+	if (claimed_fd >= 0)
+		close(claimed_fd);
+	claimed_fd = -1;
 }
 
 std::string
@@ -207,9 +119,8 @@ console_takes_utf8()
 	return true;
 }
 
-// A job that the shell has put in the background must leave the terminal
-// to it. A terminal that is not the program's controlling one has no
-// foreground. Safe in a handler.
+// A job in the background leaves the terminal to the shell; a terminal
+// that is not the controlling one has no foreground. Safe in a handler.
 static bool
 in_background()
 {
@@ -217,7 +128,6 @@ in_background()
 	return foreground != -1 && foreground != getpgrp();
 }
 
-// Switches the terminal to raw, or gives it back. Safe in a handler.
 static void
 set_terminal(bool to_raw, int when)
 {
@@ -225,86 +135,132 @@ set_terminal(bool to_raw, int when)
 		switched = to_raw;
 }
 
+static void on_signal(int sig, siginfo_t *, void *context);
+
+// The routine runs alone, and a write that it interrupts goes on after it:
+// not every C++ library retries one.
+static struct sigaction
+routine()
+{
+	struct sigaction action = {};
+	action.sa_sigaction = on_signal;
+	action.sa_flags = SA_SIGINFO | SA_RESTART;
+	sigfillset(&action.sa_mask);
+	return action;
+}
+
+// A signal ignored at start, as nohup leaves some, stays ignored.
+static void
+take(int sig)
+{
+	struct sigaction old, action = routine();
+	if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+		sigaction(sig, &action, nullptr);
+}
+
+// What runs only on the way to an end by a signal is not counted in line
+// coverage: gcov's counts are lost with the process.
 // GCOVR_EXCL_START
 
-// The terminal is put back before the program ends by the signal's default
-// action, which SA_RESETHAND has restored: it is taken once this returns.
-static void
-give_back_and_end(int sig)
+// The first request while the listing runs is only noted: the loop ends
+// the run once the line is out, and the console has a moment to take it.
+// The alarm is the program's own from here on, even if it was ignored or
+// blocked; until here, one from outside ends the run as it would any.
+static bool
+note_request(int sig, ucontext_t *context)
 {
+	int none = 0;
+	bool request = false;
+	for (int r : stop_requests)
+		request |= sig == r;
+	if (!listing || !request || !stop_signal.compare_exchange_strong(none, sig))
+		return false;
+	struct sigaction action = routine();
+	sigaction(SIGALRM, &action, nullptr);
+	sigdelset(&context->uc_sigmask, SIGALRM);	// once the routine returns
+	alarm(stop_grace_seconds);
+	return true;
+}
+
+// Puts back what the run changed, then lets the signal's default action end
+// or stop the program. A stop does not cut: the run goes on, and the line
+// just written may not be counted yet.
+static void
+end_or_stop(int sig)
+{
+	if (sig == SIGALRM && stop_signal != 0)	// the grace is over
+		sig = stop_signal;
 	if (switched)
 		set_terminal(false, TCSANOW);
-	std::raise(sig);
+	if (sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU)
+		cut_claimed_file();
+	struct sigaction action = {};
+	action.sa_handler = SIG_DFL;
+	sigaction(sig, &action, nullptr);
+	sigset_t only;
+	sigemptyset(&only);
+	sigaddset(&only, sig);
+	sigprocmask(SIG_UNBLOCK, &only, nullptr);
+	raise(sig);
+	take(sig);	// continued, or a stop that the system discarded
 }
 
 // GCOVR_EXCL_STOP
 
-static bool
-stops(int sig)
-{
-	return sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
-}
-
-static struct sigaction
-stop_action(int sig);
-
-// Put back while the program is stopped; switched again by resume_pause.
+// The one routine for every signal whose default ends or stops the program,
+// and for SIGCONT. Continued, the pause switches the terminal again in the
+// foreground, whatever it believes: the shell may have put its own modes
+// back. In the background, its read stops it until it is brought back.
 static void
-give_back_and_stop(int sig)
+on_signal(int sig, siginfo_t *, void *context)
 {
 	int saved_errno = errno;
-	if (switched)
-		set_terminal(false, TCSANOW);
-	std::raise(sig);
-	set_action(sig, stop_action(sig));
-	errno = saved_errno;
-}
-
-// The stop itself must reach the handler that raises it.
-static struct sigaction
-stop_action(int sig)
-{
-	struct sigaction action = action_of(give_back_and_stop,
-	    SA_RESETHAND | SA_NODEFER);
-	sigdelset(&action.sa_mask, sig);
-	return action;
-}
-
-// Continued, the pause switches the terminal again only in the foreground;
-// in the background its read stops it until the shell brings it back and
-// continues it once more.
-static void
-resume_pause(int)
-{
-	int saved_errno = errno;
-	if (!switched && !in_background())
+	if (sig != SIGCONT && !note_request(sig, static_cast<ucontext_t *>(context)))
+		end_or_stop(sig);
+	if (pausing && !in_background())
 		set_terminal(true, TCSANOW);
 	errno = saved_errno;
 }
 
-// Every signal whose default action ends or stops the program and that can
-// be caught, as the system numbers them: while the pause has the terminal
-// switched, each gives it back first. One ignored at start stays ignored.
-static void
-set_pause_actions(bool pausing)
+void
+end_as_interrupted()
 {
+	end_or_stop(stop_signal);	// GCOVR_EXCL_LINE
+}
+
+// A closed standard descriptor would be the next one opened, and the result
+// file would take the console's place. A console that goes away, or a file
+// at the size limit, is only a write that fails, as on Windows.
+bool
+guard_process()
+{
+	// Each lower one is open by then, so open() must hand out this one.
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+		if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+			continue;
+		if (open("/dev/null", O_RDWR) != fd)
+			return false;
+		if (fd == STDOUT_FILENO)
+			std::cout.setstate(std::ios::badbit);
+	}
+	sigset_t requests;
+	sigemptyset(&requests);
+	for (int sig : stop_requests)
+		sigaddset(&requests, sig);
+	sigprocmask(SIG_UNBLOCK, &requests, nullptr);
+	std::signal(SIGPIPE, SIG_IGN);
+	std::signal(SIGXFSZ, SIG_IGN);
 	for (int sig = 1; sig < NSIG; sig++) {
-		switch (sig) {
-		case SIGCHLD: case SIGCONT: case SIGURG: case SIGWINCH:
-		case SIGKILL: case SIGSTOP:
+		switch (sig) {	// those whose default leaves the program be
+		case SIGCHLD: case SIGURG: case SIGWINCH:
 #ifdef SIGINFO
 		case SIGINFO:
 #endif
 			continue;
 		}
-		if (!pausing)
-			set_action(sig, action_of(SIG_DFL, 0));
-		else if (stops(sig))
-			set_action(sig, stop_action(sig));
-		else
-			set_action(sig, action_of(give_back_and_end, SA_RESETHAND));
+		take(sig);
 	}
-	set_action(SIGCONT, action_of(pausing ? resume_pause : SIG_DFL, 0));
+	return true;
 }
 
 // Waits for one key, as the Windows command processor's pause does. Only a
@@ -315,7 +271,6 @@ pause_console()
 	if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) ||
 	    tcgetattr(STDIN_FILENO, &cooked) != 0)
 		return;
-
 	raw = cooked;
 	// Without ISIG, Ctrl-C is a key too and cannot leave echo switched off;
 	// without IXON, so is Ctrl-S, which would otherwise stop the output.
@@ -323,33 +278,30 @@ pause_console()
 	raw.c_iflag &= ~IXON;
 	raw.c_cc[VMIN] = 1;
 	raw.c_cc[VTIME] = 0;
-	// Handlers come and go, and the terminal switches, with every signal
-	// held back: none can find the two out of step.
+	// Switched with every signal held, so the routine never finds the
+	// terminal out of step with what it is told. The flush drops keys typed
+	// during the listing, before the prompt shows; in the background, the
+	// routine switches the terminal once the program is brought back.
 	sigset_t held, before;
 	sigfillset(&held);
 	sigprocmask(SIG_BLOCK, &held, &before);
-	set_pause_actions(true);
-	// Flushing drops keys typed during the listing, so the pause holds. The
-	// terminal is switched before the prompt shows: a key pressed once it
-	// is on the screen is never flushed away. In the background the
-	// terminal is switched once the program is brought back.
+	pausing = 1;
 	bool background = in_background();
 	if (!background)
 		set_terminal(true, TCSAFLUSH);
 	bool waits = switched || background;
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << pause_prompt << std::flush;
-	// The key is read from the terminal itself: what a stream still holds
-	// of N's line, or of anything typed before the flush, is no key.
+	// Read from the terminal itself: what a stream still holds of N's line
+	// is no key.
 	char key;
 	while (waits && read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
 		;
-
 	sigprocmask(SIG_BLOCK, &held, nullptr);
-	// Flushing again drops the rest of a key that sends several bytes.
+	pausing = 0;
+	// The flush drops the rest of a key that sends several bytes.
 	if (switched)
 		set_terminal(false, TCSAFLUSH);
-	set_pause_actions(false);
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << std::endl;
 }

@@ -1,8 +1,7 @@
-// Writes the partition on the stack as one line to the console and the result file.
+// Turns the partition on the stack into one line of text, and counts the lines.
 #include <array>
 #include <charconv>
 #include <cstring>
-#include <iostream>
 
 #include "partitions.h"
 
@@ -51,25 +50,6 @@ put_part(int end, std::int32_t value)
 	    line + line_capacity, value).ptr - line);
 }
 
-// Straight to the stream's buffer: ostream::write and flush would each build
-// a sentry, for every line and stream. The flush hands the line to the
-// system in one write call.
-bool
-put_line(std::ostream &out, const char *text, int length)
-{
-	std::streambuf *buf = out.rdbuf();
-	return buf->sputn(text, length) == length && buf->pubsync() == 0;
-}
-
-// A console that failed gets nothing more: its buffer still holds what the
-// system refused, and would send it again after what the system took.
-static void
-to_console(const char *text, int length)
-{
-	if (std::cout.good() && !put_line(std::cout, text, length))
-		std::cout.setstate(std::ios::badbit);
-}
-
 void
 write_partition()
 {
@@ -81,11 +61,7 @@ write_partition()
 		line_end[i] = end = put_part(end, part_stack[i].value);
 	first_changed = parts;
 	line[end++] = '\n';
-
-	// The file first: a stop that cannot wait for the console finds the
-	// line there already.
-	put_file_line(line + 1, end - 1);
-	to_console(line + 1, end - 1);
+	put_partition_line(line + 1, end - 1);
 	partition_count++;
 }
 
@@ -99,7 +75,5 @@ write_summary()
 	char *end = std::to_chars(text + sizeof label - 1, text + sizeof text,
 	    partition_count).ptr;
 	*end++ = '\n';
-	int length = static_cast<int>(end - text);
-	to_console(text, length);
-	put_file_line(text, length);
+	put_summary_line(text, static_cast<int>(end - text));
 }

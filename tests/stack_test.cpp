@@ -18,7 +18,7 @@ TEST_F(StackTest, FullStackDropsThePartAndSaysSo)
 	EXPECT_EQ(console.str(), "stack full.\n");
 	EXPECT_EQ(part_stack[stack_capacity - 1].value, 7);
 	EXPECT_EQ(part_stack[stack_capacity - 1].running_total, stack_capacity + 6);
-	EXPECT_EQ(file.str(), "");
+	EXPECT_EQ(file(), "");
 }
 
 TEST_F(StackTest, EmptyStackPopsZeroAndStaysEmpty)

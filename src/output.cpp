@@ -1,0 +1,171 @@
+// Both streams' output and every message: the result file from its claim to its close, whole lines only.
+#include <fstream>
+#include <iostream>
+
+#include "partitions.h"
+
+static const char result_path[] = "../yorv-.txt";
+// "Opening the file failed" and "writing the file failed", held as bytes so
+// that the compiler's source character set does not matter.
+static const char open_failed_big5[] = "\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ";
+static const char open_failed_utf8[] =
+    "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
+static const char write_failed_big5[] = "\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ";
+static const char write_failed_utf8[] =
+    "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
+static const char usage[] = "partitions: usage: partitions "
+    "(it takes no arguments and reads N from standard input)";
+static const char bad_input[] = "N must be an integer from 0 to 200.";
+static_assert(stack_capacity == 200, "the message above names the limit");
+
+static std::ofstream result_file;
+// Why writing the file failed, in the words of the moment it failed.
+static std::string write_failure;
+
+// What went wrong with the file on standard output (Big5 for a code page
+// 950 console), why on standard error: never on a stream that is the file.
+static void
+report(const char *utf8, const char *big5, const std::string &why)
+{
+	const char *text = console_takes_utf8() ? utf8 : big5;
+	bool console_is_file = stream_is_file[1];
+	if (!console_is_file)
+		std::cout << text << result_path << std::endl;
+	if (stream_is_file[2])
+		return;
+	if (console_is_file)
+		std::cerr << text << result_path << '\n';
+	std::cerr << "partitions: " << result_path << ": " << why << std::endl;
+}
+
+void
+say_usage()
+{
+	find_file_streams(result_path);
+	if (!stream_is_file[2])
+		std::cerr << usage << std::endl;
+}
+
+// Standard output is not the file: the claim refuses that.
+void
+say_bad_input()
+{
+	std::cout << bad_input << std::endl;
+}
+
+// Writing is all that the file needs to allow. Only once the stream holds
+// the claimed file itself is it emptied, through the claim.
+static bool
+open_claimed(std::string &why)
+{
+	std::string name = claimed_file_name(result_path);
+	if (!name.empty())
+		result_file.open(name, std::ios::out | std::ios::app);
+	if (result_file.is_open()) {
+		whole_length = 0;
+		if (cut_claimed_file())
+			return true;
+	}
+	why = name.empty() ? "replaced while it was being opened" :
+	    last_error_text();
+	result_file.close();
+	return false;
+}
+
+bool
+open_result_file()
+{
+	std::string why;
+	switch (claim_file(result_path)) {
+	case claimed:
+		if (open_claimed(why))
+			return true;
+		break;
+	case claim_failed:
+		why = last_error_text();
+		break;
+	case claim_held:
+		why = "in use by another run";
+		break;
+	case claim_is_input:
+		why = "is this run's own input";
+		break;
+	case claim_is_console:
+		why = "is this run's own console";
+		break;
+	}
+	release_file();
+	report(open_failed_utf8, open_failed_big5, why);
+	return false;
+}
+
+// Straight to the stream's buffer: write and flush would each build a
+// sentry. The flush hands the line to the system in one write call.
+static bool
+put_line(std::ostream &out, const char *text, int length)
+{
+	std::streambuf *buf = out.rdbuf();
+	return buf->sputn(text, length) == length && buf->pubsync() == 0;
+}
+
+// A console that failed gets nothing more: its buffer still holds what the
+// system refused, and would send it again after what the system took.
+static void
+to_console(const char *text, int length)
+{
+	if (std::cout.good() && !put_line(std::cout, text, length))
+		std::cout.setstate(std::ios::badbit);
+}
+
+// Likewise the file, which is closed at once, while the device is as it
+// failed, and cut back: however the run ends, it holds whole lines only.
+static void
+to_file(const char *text, int length)
+{
+	if (!result_file.good())
+		return;
+	if (put_line(result_file, text, length)) {
+		whole_length.fetch_add(length + file_newline_length - 1,
+		    std::memory_order_relaxed);
+		return;
+	}
+	write_failure = last_error_text();
+	result_file.setstate(std::ios::badbit);
+	result_file.close();
+	cut_claimed_file();
+}
+
+// The file first: a stop that cannot wait for the console finds the line
+// there.
+void
+put_partition_line(const char *text, int length)
+{
+	to_file(text, length);
+	to_console(text, length);
+}
+
+void
+put_summary_line(const char *text, int length)
+{
+	to_console(text, length);
+	to_file(text, length);
+}
+
+// A full disk may show only here. The file is let go before the pause:
+// another run may take it while this one waits for its key.
+bool
+close_result_file()
+{
+	if (result_file.is_open()) {
+		result_file.close();
+		if (result_file.fail()) {
+			write_failure = last_error_text();
+			cut_claimed_file();
+		}
+	}
+	release_file();
+	if (!result_file.fail())
+		return true;
+	report(write_failed_utf8, write_failed_big5, write_failure);
+	return false;
+}
