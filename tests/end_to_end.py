@@ -101,13 +101,15 @@ class Run:
             self.stdout = self.errors = subprocess.PIPE
             self.stdin = None
             self.args = []
+            self.user = self.env = None
             if prepare:
                 prepare(self)
             feed = {"input": stdin} if self.stdin is None else \
                 {"stdin": self.stdin}
             proc = subprocess.run(COMMAND + self.args, cwd=self.work, **feed,
                                   stdout=self.stdout,
-                                  stderr=self.errors, timeout=TIMEOUT)
+                                  stderr=self.errors, user=self.user,
+                                  env=self.env, timeout=TIMEOUT)
             self.status = proc.returncode
             self.console = proc.stdout
             self.stderr = proc.stderr
@@ -129,7 +131,7 @@ class Case(unittest.TestCase):
         command processor words its own prompt, so only its presence counts.
         """
         self.assertEqual(run.status, status)
-        self.assertRegex(run.stderr, rb"\A" + stderr + rb"\Z")
+        self.assertRegex(run.stderr or b"", rb"\A" + (stderr or b"") + rb"\Z")
         self.assertEqual(run.console[:len(console)], console)
         tail = run.console[len(console):]
         if WINDOWS and console.startswith(PROMPT):
@@ -199,6 +201,42 @@ def with_argument(run):
     run.args = ["--help"]
 
 
+def with_argument_errors_to_file(run):
+    with_argument(run)
+    run.errors = run.closing.enter_context(open(run.result, "ab"))
+
+
+def as_a_user(run, mode):
+    """The earlier record with mode, the run by a user whom that binds:
+    root reads and writes any file, so root's run is nobody's."""
+    old_result(run)
+    os.chmod(run.result, mode)
+    if os.geteuid() == 0:
+        run.user = 65534
+        os.chmod(os.path.dirname(run.work), 0o755)
+        # A coverage build's counts are root's: nobody's go elsewhere.
+        counts = os.path.join(os.path.dirname(run.work), "counts")
+        os.mkdir(counts)
+        os.chmod(counts, 0o777)
+        run.env = dict(os.environ, GCOV_PREFIX=counts)
+
+
+def write_only(run):
+    as_a_user(run, 0o222)
+
+
+def read_only_as_console(run):
+    """Its claim fails, and standard output is the file, as with
+    `exec 3>>../yorv-.txt; chmod 444 ../yorv-.txt; partitions >&3`."""
+    as_a_user(run, 0o444)
+    run.stdout = run.closing.enter_context(open(run.result, "ab"))
+
+
+def read_only_as_errors(run):
+    as_a_user(run, 0o444)
+    run.errors = run.closing.enter_context(open(run.result, "ab"))
+
+
 def held_by_another_run(run, env=None):
     """Another run in the same directory, waiting at its prompt: it has
     emptied the result file and holds it to its end, which comes once the
@@ -213,6 +251,38 @@ def held_by_another_run(run, env=None):
 def held_from_another_prefix(run):  # under a Wine of its own
     held_by_another_run(run, {"WINEPREFIX":
                               os.environ["WINEPREFIX"] + "-other"})
+
+
+def paused_by_another_run(run):
+    """Another run in the same directory, waiting at its pause: it has let
+    the file go, and given its key it ends 0 without touching it again."""
+    if WINDOWS:
+        other = subprocess.Popen(COMMAND, cwd=run.work, stdin=subprocess.PIPE,
+                                 stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE)
+        run.closing.callback(end, other)
+        other.stdin.write(b"3\n")
+        other.stdin.flush()
+        # The command processor's own pause prompt follows the listing.
+        read_until(other.stdout.fileno(), b"", listing(3) + b"Press")
+        press = functools.partial(other.communicate, b"x\n", TIMEOUT)
+    else:
+        term = Terminal(os.path.dirname(run.work))
+        run.closing.callback(term.close)
+        term.read_until(PROMPT)
+        os.write(term.master, b"3\n")
+        term.read_until(PAUSE_PROMPT)
+        other, press = term.proc, functools.partial(os.write, term.master, b"x")
+
+    def finish():
+        with open(run.result, "rb") as f:
+            before = f.read()
+        press()
+        status = other.wait(TIMEOUT)
+        with open(run.result, "rb") as f:
+            if (status, f.read()) != (0, before):
+                raise AssertionError("the paused run ended %d" % status)
+    run.closing.callback(finish)
 
 
 def held_and_as_console(run):
@@ -246,6 +316,9 @@ class Outcomes(Case):
             (b"3\n", full_console, None, listing(3), 1, b""),
             (b"3\n", with_argument, b"", OLD_RESULT, 2,
              b"partitions: usage.+\n"),
+            (b"3\n", with_argument_errors_to_file, b"", OLD_RESULT, 2, None),
+            (b"4\n", paused_by_another_run, PROMPT + listing(4), listing(4),
+             0, b""),
             # One run at a time owns the result file, and it is never the
             # run's own input or console: the other run's record is kept,
             # and no message goes into it.
@@ -254,7 +327,14 @@ class Outcomes(Case):
             (None, file_as_input, refused, OLD_RESULT, 1, why(b"is .* input")),
             (b"3\n", file_as_console, None, OLD_RESULT, 1, None),
         ] + [(b"3\n", held_from_another_prefix, refused, b"", 1, held)
-             ] * WINDOWS
+             ] * WINDOWS + [
+            # Write permission is all the file needs; a claim that fails
+            # writes no message into a standard stream that is the file.
+            (b"3\n", write_only, PROMPT + listing(3), listing(3), 0, b""),
+            (b"3\n", read_only_as_console, None, OLD_RESULT, 1,
+             re.escape(refused) + why(b".+")),
+            (b"3\n", read_only_as_errors, refused, OLD_RESULT, 1, None),
+        ] * (not WINDOWS)
         for stdin, prepare, console, file, status, stderr in rows:
             name = prepare.__name__ if prepare else None
             with self.subTest(stdin=stdin, prepare=name):
@@ -265,8 +345,8 @@ class Outcomes(Case):
                 self.assertEqual(run.file, file)
                 if console is None:
                     self.assertEqual(run.status, status)
-                    self.assertRegex(run.stderr or b"", rb"\A" + (stderr or b"")
-                                     + rb"\Z")
+                    self.assertRegex(run.stderr or b"",
+                                     rb"\A" + (stderr or b"") + rb"\Z")
                 else:
                     self.assertEnds(run, console, status, stderr)
 
@@ -462,18 +542,38 @@ class FailingStreams(Live):
         self.assertEqual(console,
                          PROMPT + self.file()[:len(console) - len(PROMPT)])
 
+    def test_summary_waits_for_a_console_that_holds_it_back(self):
+        # The summary goes to the console first: while a full pipe holds
+        # it back, the file has every line but the summary.
+        need_proc()
+        if not hasattr(fcntl, "F_SETPIPE_SZ"):
+            self.skipTest("no F_SETPIPE_SZ here to size a pipe")
+        out, into = os.pipe()
+        self.addCleanup(os.close, out)
+        room = fcntl.fcntl(into, fcntl.F_SETPIPE_SZ, 4096)
+        lines = listing(3)[:listing(3).index(b"sum=")]
+        os.write(into, b"-" * (room - len(PROMPT + lines)))
+        proc = self.start(b"3\n", stdout=into)
+        os.close(into)
+        wait_for("a full console", lambda: "pipe_write" in proc_wchan(proc.pid))
+        self.assertEqual(self.file(), lines)
+        self.assertTrue(read_until(out, b"").endswith(PROMPT + listing(3)))
+        self.assertEqual(proc.wait(TIMEOUT), 0)
+        self.assertEqual(self.file(), listing(3))
+
     def test_failed_file_gets_nothing_more(self):
         # The file reaches a size limit, which is then lifted: it must end
         # with the last whole line before the limit, with neither what the
         # limit let in of the next one, nor later lines, nor the refused
         # one sent again. It is cut at once, through the run's own hold on
         # it: renamed at the prompt, it is still the one cut, and a new
-        # file under its name is another run's, left alone. Windows has no
-        # SIGXFSZ, so Wine must not die of it.
+        # file under its name is another run's, left alone. The program
+        # ignores SIGXFSZ itself; Windows has none, so Wine must not die of
+        # it. The reason is the cause, even where a write was cut short.
         limit = 16384
         hard = resource.getrlimit(resource.RLIMIT_FSIZE)[1]
         proc = self.start(before=lambda: (
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN),
+            WINDOWS and signal.signal(signal.SIGXFSZ, signal.SIG_IGN),
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, hard))))
         seen = read_until(proc.stdout.fileno(), b"", PROMPT)
         kept = self.result + ".kept"
@@ -494,6 +594,8 @@ class FailingStreams(Live):
             resource.prlimit(proc.pid, resource.RLIMIT_FSIZE, (hard, hard))
         seen = read_until(proc.stdout.fileno(), seen)
         self.assertEqual(proc.wait(TIMEOUT), 1)
+        self.assertRegex(proc.stderr.read(),
+                         rb"\A" + why(b"(?!Success|The operation).+") + rb"\Z")
         shown = PROMPT + listing(40) + message(WRITE_FAILED)
         # Windows's pause prompt follows.
         self.assertEqual(seen[:len(shown)] if WINDOWS else seen, shown)
@@ -627,6 +729,18 @@ def own_group_no_core():
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
 
+def pending(fd):
+    """How many bytes a terminal holds for its next read."""
+    return struct.unpack("i", fcntl.ioctl(fd, termios.FIONREAD, b"\0" * 4))[0]
+
+
+def session_leader():
+    """A session of its own, the terminal its controlling one, as script(1)
+    starts a program: the system discards the stops sent to it."""
+    os.setsid()
+    fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+
+
 def with_default(action):
     """The catchable signals whose default action here is to "end" or to
     "stop" a program, as a child that sends each to itself shows."""
@@ -651,7 +765,7 @@ def with_default(action):
 class Terminal:
     """The program on a pseudo-terminal, its result file in top/."""
 
-    def __init__(self, top, stdout_too=True, spawn=True):
+    def __init__(self, top, stdout_too=True, spawn=True, leader=False):
         self.top = top
         self.work = os.path.join(top, "work")
         os.makedirs(self.work, exist_ok=True)
@@ -663,7 +777,8 @@ class Terminal:
         out = self.slave if stdout_too else subprocess.PIPE
         self.proc = subprocess.Popen(COMMAND, cwd=self.work, stdin=self.slave,
                                      stdout=out, stderr=self.slave,
-                                     preexec_fn=own_group_no_core)
+                                     preexec_fn=session_leader if leader
+                                     else own_group_no_core)
 
     def read_until(self, text):
         self.seen = read_until(self.master, self.seen, text)
@@ -753,10 +868,10 @@ class Pause(Case):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
 
-    def paused(self, typed=b"3\n"):
+    def paused(self, typed=b"3\n", leader=False):
         """The program at its pause after N was typed, or what was typed
         instead was turned down."""
-        term = Terminal(tempfile.mkdtemp(dir=self.dir.name))
+        term = Terminal(tempfile.mkdtemp(dir=self.dir.name), leader=leader)
         self.addCleanup(term.close)
         term.read_until(PROMPT)
         os.write(term.master, typed)
@@ -795,8 +910,7 @@ class Pause(Case):
                 # The key is not echoed; the pause only ends its line.
                 term.read_until(PAUSE_PROMPT + b"\r\n")
                 # The whole key is used up: none of it is left for the shell.
-                pending = fcntl.ioctl(term.slave, termios.FIONREAD, b"\0" * 4)
-                self.assertEqual(struct.unpack("i", pending)[0], 0)
+                self.assertEqual(pending(term.slave), 0)
 
     def test_signal_in_the_pause_gives_the_terminal_back(self):
         # Any signal whose default action ends the program; an alarm also
@@ -813,15 +927,40 @@ class Pause(Case):
                 self.assertEqual(term.proc.wait(TIMEOUT), -sig)
                 self.assertEqual(termios.tcgetattr(term.slave), term.settings)
 
+    def test_pause_of_a_session_leader_takes_a_key_after_a_stop(self):
+        # A stop the system discards leaves the terminal switched; after a
+        # real one, the shell puts its own modes back before it continues
+        # the program, which switches the terminal again.
+        need_proc()
+        switched = lambda: not (  # noqa: E731
+            termios.tcgetattr(term.slave)[3] & termios.ECHO)
+        for sig in (signal.SIGTSTP, signal.SIGTTOU, signal.SIGSTOP):
+            with self.subTest(sig=sig):
+                term = self.paused(leader=True)
+                pid = term.proc.pid
+                term.proc.send_signal(sig)
+                if sig == signal.SIGSTOP:
+                    wait_for("a stop", lambda: proc_status(pid, "State") == "T")
+                    termios.tcsetattr(term.slave, termios.TCSANOW,
+                                      term.settings)
+                    term.proc.send_signal(signal.SIGCONT)
+                else:
+                    wait_for("the signal taken", lambda: signal_taken(pid, sig))
+                wait_for("the terminal switched", switched)
+                os.write(term.master, b"x")
+                self.assertEqual(term.proc.wait(TIMEOUT), 0)
+                self.assertEqual(termios.tcgetattr(term.slave), term.settings)
+
     def test_job_control_at_the_pause(self):
         # Stopped at the pause, the program gives the terminal back; stopped
         # in the listing, it has not switched it yet. Continued in the
-        # background, it leaves the terminal to the shell and stops at its
-        # next read; brought back, it switches it and one key ends the pause.
+        # background, or reaching its pause there, it leaves the terminal to
+        # the shell and stops at its next read; brought back, it takes a key.
         # At the pause, every stop signal gives the terminal back, and each
-        # continue switches it again, stop after stop.
+        # continue switches it again, stop after stop, the same one twice.
         need_proc()
-        for n, stopped_in, first in ((3, "pause", with_default("stop")),
+        for n, stopped_in, first in ((3, "pause", with_default("stop") +
+                                      [signal.SIGTTIN]),
                                      (40, "listing", [])):
             with self.subTest(stopped_in=stopped_in):
                 job = Job(tempfile.mkdtemp(dir=self.dir.name))
@@ -843,18 +982,25 @@ class Pause(Case):
                 os.kill(job.pid, signal.SIGTSTP)
                 wait_for("a stop", lambda: state() == "T")
                 self.assertEqual(termios.tcgetattr(job.slave), job.settings)
+                # The shell's own modes, and a line typed for it: in the
+                # background, neither is the program's to change.
+                shell = job.settings[:6] + [list(job.settings[6])]
+                shell[6][termios.VINTR] = b"\x01"
+                termios.tcsetattr(job.slave, termios.TCSANOW, shell)
+                os.write(job.master, b"y\n")
                 job.order(b"bg")
                 os.kill(job.pid, signal.SIGCONT)
                 job.read_until(PAUSE_PROMPT)
                 wait_for("a stop on reading in the background",
                          lambda: state() == "T")
-                self.assertEqual(termios.tcgetattr(job.slave), job.settings)
+                self.assertEqual(termios.tcgetattr(job.slave), shell)
+                self.assertEqual(pending(job.slave), 2)
+                # Brought back, the line typed ahead is its key.
                 job.order(b"fg")
                 os.kill(job.pid, signal.SIGCONT)
-                wait_for("the terminal switched", switched)
-                os.write(job.master, b"x")
                 self.assertEqual(job.wait(), 0)
-                self.assertEqual(termios.tcgetattr(job.slave), job.settings)
+                self.assertEqual(termios.tcgetattr(job.slave),
+                                 job.settings if n == 3 else shell)
 
     def test_terminal_hanging_up_in_the_pause_ends_the_run(self):
         term = self.paused()
