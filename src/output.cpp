@@ -119,7 +119,8 @@ to_console(const char *text, int length)
 
 // Likewise the file, which is closed at once, while the device is as it
 // failed, and cut back: however the run ends, it holds whole lines only.
-static void
+// Inline: the call would cost each line more than the rest of the path.
+static inline void
 to_file(const char *text, int length)
 {
 	if (!result_file.good())
