@@ -17,22 +17,21 @@ set(CPACK_PACKAGE_CONTACT
   "partitions maintainers <maintainers@users.noreply.c-seed-9eb59dcf.example>")
 
 if(WIN32)
-  # Unpacked anywhere, a folder with the program, the README, and as CR LF
-  # text for Notepad the licence, the changelog and, where the cross-build
-  # has mandoc, the manual.
+  # Unpacked anywhere, a folder with the program and, as CR LF text for
+  # Notepad, a README for Windows, the manual (rendered beforehand, so that
+  # no Windows host needs mandoc), the licence, the changelog and the
+  # notices of what is linked into the exe.
   install(TARGETS partitions RUNTIME DESTINATION .)
-  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-  configure_file(CHANGELOG.md CHANGELOG.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES README.md ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
-    ${CMAKE_CURRENT_BINARY_DIR}/CHANGELOG.txt DESTINATION .)
-  find_program(MANDOC mandoc)
-  if(MANDOC)
-    add_custom_command(OUTPUT partitions.txt
-      COMMAND ${CMAKE_COMMAND} -DMANDOC=${MANDOC} -DMANUAL=${manual}
-        -DTEXT=partitions.txt -P ${CMAKE_CURRENT_LIST_DIR}/manual-text.cmake
-      DEPENDS ${manual} ${CMAKE_CURRENT_LIST_DIR}/manual-text.cmake VERBATIM)
-    add_custom_target(manual_text ALL DEPENDS partitions.txt)
-    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/partitions.txt DESTINATION .)
+  foreach(text cmake/README-windows.txt:README.txt partitions.txt:partitions.txt
+      LICENSE:LICENSE.txt CHANGELOG.md:CHANGELOG.txt)
+    string(REPLACE ":" ";" text ${text})
+    list(GET text 0 from)
+    list(GET text 1 to)
+    configure_file(${from} ${to} @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${to} DESTINATION .)
+  endforeach()
+  if(MINGW)
+    include(${CMAKE_CURRENT_LIST_DIR}/third-party-notices.cmake)
   endif()
   set(CPACK_GENERATOR ZIP)
 else()

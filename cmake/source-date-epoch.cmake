@@ -1,11 +1,13 @@
 # Run by CPack before each package: the time it stamps on every file, so that two builds of one commit are byte-identical.
 # Sets SOURCE_DATE_EPOCH, unless the environment has it already, to the last
-# commit's time where git and the checkout's .git are there, else to midnight
-# (UTC) of the release date at the top of CHANGELOG.md.
+# commit's time: in a tarball made by git archive, the time that it wrote
+# into commit-time; in a checkout, git's; else to midnight (UTC) of the
+# release date at the top of CHANGELOG.md.
 
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   set(source "${CPACK_PARTITIONS_SOURCE_DIR}")
-  if(EXISTS "${source}/.git")
+  file(STRINGS "${source}/cmake/commit-time" epoch LIMIT_COUNT 1)
+  if(NOT epoch MATCHES "^[0-9]+$" AND EXISTS "${source}/.git")
     execute_process(COMMAND git -C "${source}" log -1 --format=%ct
       OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   endif()
