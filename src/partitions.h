@@ -53,11 +53,12 @@ std::string claimed_file_name(const char *path);
 extern std::atomic<std::int64_t> whole_length;
 static_assert(std::atomic<std::int64_t>::is_always_lock_free, "a handler's");
 extern const int file_newline_length;	// CR LF on Windows
-// False if it failed; a device that cannot be cut holds nothing to cut.
+// Cuts the file back to whole_length; false if that failed. A device that
+// cannot be cut holds nothing to cut.
 bool cut_claimed_file();
 void release_file();
 std::string last_error_text();
-// Otherwise it is a code page 950 console.
+// Whether the console shows UTF-8; otherwise it is a code page 950 one.
 bool console_takes_utf8();
 
 // Opens a closed standard stream on the null device, a closed console
