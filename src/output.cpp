@@ -81,8 +81,9 @@ open_result_file()
 		if (open_claimed(why))
 			return true;
 		break;
-	case claim_failed:
+	case claim_failed:	// no claim to tell the file's streams by
 		why = last_error_text();
+		find_file_streams(result_path);
 		break;
 	case claim_held:
 		why = "in use by another run";

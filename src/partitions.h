@@ -36,7 +36,8 @@ void say_usage();
 void say_bad_input();
 
 // What the system decides, one file per platform. Which standard streams
-// (0 to 2) are the result file: by its name, or by the claim.
+// (0 to 2) are the result file: by the claim, or by its name where the
+// run has none.
 extern bool stream_is_file[3];
 void find_file_streams(const char *path);
 // Opens the file without emptying it and locks it against every other run:

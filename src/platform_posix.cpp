@@ -49,9 +49,7 @@ void
 find_file_streams(const char *path)
 {
 	struct stat file;
-	int saved_errno = errno;
 	mark_streams(stat(path, &file) == 0 ? &file : nullptr);
-	errno = saved_errno;
 }
 
 // flock, not fcntl: a process loses an fcntl lock when it closes any
@@ -62,10 +60,8 @@ claim_file(const char *path)
 {
 	claimed_fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
 	struct stat file;
-	if (claimed_fd < 0 || fstat(claimed_fd, &file) != 0) {
-		find_file_streams(path);
+	if (claimed_fd < 0 || fstat(claimed_fd, &file) != 0)
 		return claim_failed;
-	}
 	mark_streams(&file);
 	if (flock(claimed_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
 		return claim_held;

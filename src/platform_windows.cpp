@@ -104,12 +104,8 @@ claim_file(const char *path)
 	hold = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
 	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
 	    FILE_ATTRIBUTE_NORMAL, nullptr);
-	if (hold == INVALID_HANDLE_VALUE) {
-		DWORD error = GetLastError();
-		find_file_streams(path);
-		SetLastError(error);
+	if (hold == INVALID_HANDLE_VALUE)
 		return claim_failed;
-	}
 	mark_streams(hold);
 	OVERLAPPED far_away = {};
 	far_away.OffsetHigh = lock_offset_high;
