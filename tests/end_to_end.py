@@ -100,13 +100,14 @@ class Run:
             self.result = os.path.join(top, "yorv-.txt")
             self.stdout = self.errors = subprocess.PIPE
             self.stdin = None
-            self.args = []
+            self.command, self.args = COMMAND, []
             self.user = self.env = None
             if prepare:
                 prepare(self)
             feed = {"input": stdin} if self.stdin is None else \
                 {"stdin": self.stdin}
-            proc = subprocess.run(COMMAND + self.args, cwd=self.work, **feed,
+            proc = subprocess.run(self.command + self.args, cwd=self.work,
+                                  **feed,
                                   stdout=self.stdout,
                                   stderr=self.errors, user=self.user,
                                   env=self.env, timeout=TIMEOUT)
@@ -212,13 +213,15 @@ def as_a_user(run, mode):
     old_result(run)
     os.chmod(run.result, mode)
     if os.geteuid() == 0:
-        run.user = 65534
-        os.chmod(os.path.dirname(run.work), 0o755)
-        # A coverage build's counts are root's: nobody's go elsewhere.
-        counts = os.path.join(os.path.dirname(run.work), "counts")
+        top = os.path.dirname(run.work)
+        os.chmod(top, 0o755)
+        # A copy that nobody can reach, wherever the build is; a coverage
+        # build's counts are root's, so nobody's go elsewhere.
+        run.command = [shutil.copy(COMMAND[0], top)]
+        counts = os.path.join(top, "counts")
         os.mkdir(counts)
         os.chmod(counts, 0o777)
-        run.env = dict(os.environ, GCOV_PREFIX=counts)
+        run.user, run.env = 65534, dict(os.environ, GCOV_PREFIX=counts)
 
 
 def write_only(run):
