@@ -215,7 +215,7 @@ def as_a_user(run, mode):
     if os.geteuid() == 0:
         top = os.path.dirname(run.work)
         os.chmod(top, 0o755)
-        # A copy that nobody can reach, wherever the build is; a coverage
+        # A copy within nobody's reach, wherever the build is; a coverage
         # build's counts are root's, so nobody's go elsewhere.
         run.command = [shutil.copy(COMMAND[0], top)]
         counts = os.path.join(top, "counts")
