@@ -66,6 +66,7 @@ bool console_takes_utf8();
 // counting as one that failed; makes a console that goes away or a size
 // limit a write that fails; and takes the signals that end or stop the
 // run, so that the file keeps whole lines and the terminal is given back.
+// False if it could not.
 bool guard_process();
 // While listing is set, a request to stop is noted in stop_signal, so that
 // the line is finished on both streams; a second, or a console that holds
