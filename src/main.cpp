@@ -10,7 +10,8 @@ static const int usage_status = 2;
 static bool
 read_n(std::int32_t &n)
 {
-	std::cout << "Input N : " << std::flush;
+	static const char prompt[] = "Input N : ";
+	put_console(prompt, sizeof prompt - 1);
 	return std::cin >> n && n >= 0 && n <= stack_capacity;
 }
 
@@ -67,16 +68,17 @@ main(int argc, char **)
 		return EXIT_FAILURE;
 
 	std::int32_t n;
-	bool accepted = read_n(n);
-	if (!accepted) {
+	bool listed = false;
+	if (!read_n(n)) {
 		say_bad_input();
-	} else {
+	} else if (empty_result_file()) {
 		listing = true;
 		list_partitions(n);
 		listing = false;
 		// A file without its summary is the mark of an interrupted run.
 		if (!stop_signal)
 			write_summary();
+		listed = true;
 	}
 
 	// Let go before the pause: another run may take the file meanwhile.
@@ -85,7 +87,7 @@ main(int argc, char **)
 	if (stop_signal)
 		end_as_interrupted();	// GCOVR_EXCL_LINE: counts die with it
 	// Judged before the pause, whose prompt is not part of the listing.
-	bool whole = accepted && file_whole && !std::cout.fail();
+	bool whole = listed && file_whole && !std::cout.fail();
 	pause_console();
 	return whole ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -1,5 +1,6 @@
 // Both streams' output and every message: the result file from its claim to its close, whole lines only.
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "partitions.h"
@@ -15,26 +16,49 @@ static const char write_failed_utf8[] =
     "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
 static const char usage[] = "partitions: usage: partitions "
     "(it takes no arguments and reads N from standard input)";
-static const char bad_input[] = "N must be an integer from 0 to 200.";
+static const char bad_input[] = "N must be an integer from 0 to 200.\n";
 static_assert(stack_capacity == 200, "the message above names the limit");
 
 static std::ofstream result_file;
 // Why writing the file failed, in the words of the moment it failed.
 static std::string write_failure;
 
+// Straight to the stream's buffer: write and flush would each build a
+// sentry. The flush hands the line to the system in one write call.
+static bool
+put_line(std::ostream &out, const char *text, int length)
+{
+	std::streambuf *buf = out.rdbuf();
+	return buf->sputn(text, length) == length && buf->pubsync() == 0;
+}
+
+// A console that failed gets nothing more: its buffer still holds what the
+// system refused, and would send it again after what the system took. A
+// reader that went away is no news to whoever ran the program.
+void
+put_console(const char *text, int length)
+{
+	if (!std::cout.good() || put_line(std::cout, text, length))
+		return;
+	std::cout.setstate(std::ios::badbit);
+	std::string why = console_failure();
+	if (!why.empty() && !stream_is_file[2])
+		std::cerr << "partitions: standard output: " << why << std::endl;
+}
+
 // What went wrong with the file on standard output (Big5 for a code page
 // 950 console), why on standard error: never on a stream that is the file.
 static void
 report(const char *utf8, const char *big5, const std::string &why)
 {
-	const char *text = console_takes_utf8() ? utf8 : big5;
-	bool console_is_file = stream_is_file[1];
-	if (!console_is_file)
-		std::cout << text << result_path << std::endl;
+	std::string text = console_takes_utf8() ? utf8 : big5;
+	text += result_path;
+	if (!stream_is_file[1])
+		put_console((text + '\n').data(), static_cast<int>(text.size() + 1));
 	if (stream_is_file[2])
 		return;
-	if (console_is_file)
-		std::cerr << text << result_path << '\n';
+	if (stream_is_file[1])
+		std::cerr << text << '\n';
 	std::cerr << "partitions: " << result_path << ": " << why << std::endl;
 }
 
@@ -50,75 +74,61 @@ say_usage()
 void
 say_bad_input()
 {
-	std::cout << bad_input << std::endl;
+	put_console(bad_input, sizeof bad_input - 1);
 }
 
-// Writing is all that the file needs to allow. Only once the stream holds
-// the claimed file itself is it emptied, through the claim.
-static bool
-open_claimed(std::string &why)
+// Why the run may not have the file; empty once the stream holds it.
+static std::string
+refusal()
 {
-	std::string name = claimed_file_name(result_path);
-	if (!name.empty())
-		result_file.open(name, std::ios::out | std::ios::app);
-	if (result_file.is_open()) {
-		whole_length = 0;
-		if (cut_claimed_file())
-			return true;
-	}
-	why = name.empty() ? "replaced while it was being opened" :
+	bool claimed = claim_file(result_path);
+	std::string error = last_error_text();
+	find_file_streams(result_path);
+	if (!claimed)
+		return error;
+	if (!lock_claim())
+		return "in use by another run";
+	if (stream_is_file[0])
+		return "is this run's own input";
+	if (stream_is_file[1])
+		return "is this run's own console";
+	if (open_stream(result_file, result_path))
+		return "";
+	return result_file.is_open() ? "replaced while it was being opened" :
 	    last_error_text();
-	result_file.close();
-	return false;
 }
 
+static void
+refuse(const std::string &why)
+{
+	result_file.close();
+	release_file();
+	report(open_failed_utf8, open_failed_big5, why);
+}
+
+// Writing is all that the file needs to allow.
 bool
 open_result_file()
 {
-	std::string why;
-	switch (claim_file(result_path)) {
-	case claimed:
-		if (open_claimed(why))
-			return true;
-		break;
-	case claim_failed:	// no claim to tell the file's streams by
-		why = last_error_text();
-		find_file_streams(result_path);
-		break;
-	case claim_held:
-		why = "in use by another run";
-		break;
-	case claim_is_input:
-		why = "is this run's own input";
-		break;
-	case claim_is_console:
-		why = "is this run's own console";
-		break;
-	}
-	release_file();
-	report(open_failed_utf8, open_failed_big5, why);
+	std::string why = refusal();
+	if (why.empty())
+		return true;
+	refuse(why);
 	return false;
 }
 
-// Straight to the stream's buffer: write and flush would each build a
-// sentry. The flush hands the line to the system in one write call.
-static bool
-put_line(std::ostream &out, const char *text, int length)
+// Through the claim, once the stream holds the claimed file itself.
+bool
+empty_result_file()
 {
-	std::streambuf *buf = out.rdbuf();
-	return buf->sputn(text, length) == length && buf->pubsync() == 0;
+	whole_length = 0;
+	if (cut_claimed_file())
+		return true;
+	refuse(last_error_text());
+	return false;
 }
 
-// A console that failed gets nothing more: its buffer still holds what the
-// system refused, and would send it again after what the system took.
-static void
-to_console(const char *text, int length)
-{
-	if (std::cout.good() && !put_line(std::cout, text, length))
-		std::cout.setstate(std::ios::badbit);
-}
-
-// Likewise the file, which is closed at once, while the device is as it
+// The file likewise, which is closed at once, while the device is as it
 // failed, and cut back: however the run ends, it holds whole lines only.
 // Inline: the call would cost each line more than the rest of the path.
 static inline void
@@ -131,7 +141,7 @@ to_file(const char *text, int length)
 		    std::memory_order_relaxed);
 		return;
 	}
-	write_failure = last_error_text();
+	write_failure = std::strerror(errno);	// the C library's, on every system
 	result_file.setstate(std::ios::badbit);
 	result_file.close();
 	cut_claimed_file();
@@ -143,13 +153,13 @@ void
 put_partition_line(const char *text, int length)
 {
 	to_file(text, length);
-	to_console(text, length);
+	put_console(text, length);
 }
 
 void
 put_summary_line(const char *text, int length)
 {
-	to_console(text, length);
+	put_console(text, length);
 	to_file(text, length);
 }
 
@@ -161,7 +171,7 @@ close_result_file()
 	if (result_file.is_open()) {
 		result_file.close();
 		if (result_file.fail()) {
-			write_failure = last_error_text();
+			write_failure = std::strerror(errno);
 			cut_claimed_file();
 		}
 	}

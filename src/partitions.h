@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <fstream>
 #include <string>
 
 constexpr std::int32_t stack_capacity = 200;
@@ -27,28 +28,29 @@ void write_summary();
 
 // Both streams' output and every message, none into the result file. A
 // partition goes to the file, then the console; the summary to the
-// console, then the file. Opening and closing say why when they fail.
+// console, then the file. The file is emptied only once N is accepted, so
+// that a typo keeps the earlier record. Each says why when it fails.
 bool open_result_file();
+bool empty_result_file();
+void put_console(const char *text, int length);
 void put_partition_line(const char *text, int length);
 void put_summary_line(const char *text, int length);
 bool close_result_file();
 void say_usage();
 void say_bad_input();
 
-// What the system decides, one file per platform. Which standard streams
-// (0 to 2) are the result file: by the claim, or by its name where the
-// run has none.
+// What the system decides, one file per platform. Opens the file without
+// emptying it, false if it could not: the run's hold on it until
+// release_file. Only once locked against every other run is it the run's.
+bool claim_file(const char *path);
+bool lock_claim();
+// Which standard streams (0 to 2) are the result file: by the claim, or by
+// its name where the run holds none.
 extern bool stream_is_file[3];
 void find_file_streams(const char *path);
-// Opens the file without emptying it and locks it against every other run:
-// the run's hold on it until release_file.
-enum claim_outcome {
-	claimed, claim_failed, claim_held, claim_is_input, claim_is_console
-};
-claim_outcome claim_file(const char *path);
-// The name by which a stream opens the claimed file itself; empty if there
-// is none.
-std::string claimed_file_name(const char *path);
+// Opens the stream on the claimed file itself; false if it could not, or if
+// the name led elsewhere by then, which leaves the stream open.
+bool open_stream(std::ofstream &stream, const char *path);
 // Bytes of the whole lines in the file, which a cut keeps; -1 while none of
 // it is the run's to cut: before the run empties it, and once it lets it go.
 extern std::atomic<std::int64_t> whole_length;
@@ -58,15 +60,18 @@ extern const int file_newline_length;	// CR LF on Windows
 // cannot be cut holds nothing to cut.
 bool cut_claimed_file();
 void release_file();
+// The system's words for the error of the call that just failed.
 std::string last_error_text();
+// Why the console's write failed; empty when its reader went away.
+std::string console_failure();
 // Whether the console shows UTF-8; otherwise it is a code page 950 one.
 bool console_takes_utf8();
 
-// Opens a closed standard stream on the null device, a closed console
-// counting as one that failed; makes a console that goes away or a size
-// limit a write that fails; and takes the signals that end or stop the
-// run, so that the file keeps whole lines and the terminal is given back.
-// False if it could not.
+// Keeps the result file from taking the place of a closed standard stream,
+// whose writes fail; makes a console that goes away or a size limit a
+// write that fails; and takes the signals that end or stop the run, so
+// that the file keeps whole lines and the terminal is given back. False if
+// it could not.
 bool guard_process();
 // While listing is set, a request to stop is noted in stop_signal, so that
 // the line is finished on both streams; a second, or a console that holds

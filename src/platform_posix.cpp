@@ -31,6 +31,9 @@ static int claimed_fd = -1;
 static struct termios cooked, raw;
 static volatile std::sig_atomic_t pausing, switched;
 
+// Past 2 GiB, a record must still open and be cut where its lines end.
+static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
+
 static bool
 same_file(const struct stat &a, int fd)
 {
@@ -38,48 +41,46 @@ same_file(const struct stat &a, int fd)
 	return fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-static void
-mark_streams(const struct stat *file)
-{
-	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
-		stream_is_file[fd] = file != nullptr && same_file(*file, fd);
-}
-
 void
 find_file_streams(const char *path)
 {
 	struct stat file;
-	mark_streams(stat(path, &file) == 0 ? &file : nullptr);
+	bool known = claimed_fd >= 0 ? fstat(claimed_fd, &file) == 0 :
+	    stat(path, &file) == 0;
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+		stream_is_file[fd] = known && same_file(file, fd);
+}
+
+bool
+claim_file(const char *path)
+{
+	claimed_fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+	return claimed_fd >= 0;
 }
 
 // flock, not fcntl: a process loses an fcntl lock when it closes any
 // descriptor of the file, as the stream does. A file system that cannot
 // lock at all still lets a single run work.
-claim_outcome
-claim_file(const char *path)
+bool
+lock_claim()
 {
-	claimed_fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-	struct stat file;
-	if (claimed_fd < 0 || fstat(claimed_fd, &file) != 0)
-		return claim_failed;
-	mark_streams(&file);
-	if (flock(claimed_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-		return claim_held;
-	if (stream_is_file[STDIN_FILENO])
-		return claim_is_input;
-	return stream_is_file[STDOUT_FILENO] ? claim_is_console : claimed;
+	return flock(claimed_fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
 }
 
-// The system's name for the descriptor opens the very file that it holds,
-// whatever its name is now; without one, the path must still lead there.
-std::string
-claimed_file_name(const char *path)
+// POSIX gives open() the lowest free descriptor, so the stream's is known
+// before it opens the name, and must then be the claimed file, whatever
+// took the name meanwhile; no /dev/fd is needed.
+bool
+open_stream(std::ofstream &stream, const char *path)
 {
-	std::string own = "/dev/fd/" + std::to_string(claimed_fd);
-	struct stat named;
-	if (access(own.c_str(), F_OK) == 0)
-		return own;
-	return stat(path, &named) == 0 && same_file(named, claimed_fd) ? path : "";
+	int next = fcntl(STDIN_FILENO, F_DUPFD, 0);
+	if (next < 0)
+		return false;
+	close(next);
+	stream.open(path, std::ios::out | std::ios::app);
+	struct stat claimed;
+	return stream.is_open() && fstat(claimed_fd, &claimed) == 0 &&
+	    same_file(claimed, next);
 }
 
 // Safe in a handler.
@@ -107,6 +108,12 @@ std::string
 last_error_text()
 {
 	return std::strerror(errno);
+}
+
+std::string
+console_failure()
+{
+	return errno == EPIPE ? "" : std::strerror(errno);
 }
 
 bool
@@ -188,7 +195,8 @@ end_or_stop(int sig)
 		sig = stop_signal;
 	if (switched)
 		set_terminal(false, TCSANOW);
-	if (sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU)
+	bool ends = sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU;
+	if (ends)
 		cut_claimed_file();
 	struct sigaction action = {};
 	action.sa_handler = SIG_DFL;
@@ -198,7 +206,13 @@ end_or_stop(int sig)
 	sigaddset(&only, sig);
 	sigprocmask(SIG_UNBLOCK, &only, nullptr);
 	raise(sig);
-	take(sig);	// continued, or a stop that the system discarded
+	// Still here: continued, or a signal the system would not let end or
+	// stop the program, as for a container's first process. The file is
+	// cut already, and exit() would have the stream send again what the
+	// system refused it.
+	if (ends)
+		_exit(128 + sig);
+	take(sig);
 }
 
 // GCOVR_EXCL_STOP
@@ -225,8 +239,9 @@ end_as_interrupted()
 }
 
 // A closed standard descriptor would be the next one opened, and the result
-// file would take the console's place. A console that goes away, or a file
-// at the size limit, is only a write that fails, as on Windows.
+// file would take the console's place; read-only, the null device refuses
+// what is written to it. A console that goes away, or a file at the size
+// limit, is only a write that fails, as on Windows.
 bool
 guard_process()
 {
@@ -234,10 +249,8 @@ guard_process()
 	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
 		if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
 			continue;
-		if (open("/dev/null", O_RDWR) != fd)
+		if (open("/dev/null", O_RDONLY) != fd)
 			return false;
-		if (fd == STDOUT_FILENO)
-			std::cout.setstate(std::ios::badbit);
 	}
 	sigset_t requests;
 	sigemptyset(&requests);

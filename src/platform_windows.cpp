@@ -27,15 +27,25 @@ static HANDLE hold = INVALID_HANDLE_VALUE;
 static const DWORD standard_handles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
     STD_ERROR_HANDLE};
 
+// The thread that lists, held still while a handler cuts the file.
+static HANDLE main_thread;
+
 // Runs on a thread of its own for each Ctrl-C, Ctrl-Break, closed window,
 // logoff or shutdown. The first request in the listing gives the loop a
 // moment to finish its line, and the loop ends the run itself; any other
 // ends it here, not by the default handler, whose exit code Wine drops.
+// The listing thread is stopped first, so that it neither writes after
+// the cut nor lets the handle go under it; GetThreadContext waits for that.
 static BOOL WINAPI
 note_stop(DWORD event)
 {
 	if (stop_signal.exchange(static_cast<int>(event) + 1) == 0 && listing)
 		Sleep(stop_grace_ms);
+	CONTEXT context = {};
+	context.ContextFlags = CONTEXT_CONTROL;
+	if (SuspendThread(main_thread) != static_cast<DWORD>(-1))
+		GetThreadContext(main_thread, &context);
+	cut_claimed_file();
 	end_as_interrupted();
 	return TRUE;
 }
@@ -54,7 +64,10 @@ guard_process()
 {
 	if (GetStdHandle(STD_OUTPUT_HANDLE) == nullptr)
 		std::cout.setstate(std::ios::badbit);
-	return SetConsoleCtrlHandler(note_stop, TRUE);
+	HANDLE self = GetCurrentProcess();
+	return DuplicateHandle(self, GetCurrentThread(), self, &main_thread, 0,
+	    FALSE, DUPLICATE_SAME_ACCESS) &&
+	    SetConsoleCtrlHandler(note_stop, TRUE);
 }
 
 // Whether a standard handle is the file: the same volume and the same index
@@ -71,76 +84,69 @@ same_file(const FILE_ID_INFO &file, DWORD standard)
 	    other.VolumeSerialNumber == 0);
 }
 
-// A device with no index, such as the null device, is no one's file.
-static void
-mark_streams(HANDLE file)
+// Without a claim, through a handle opened only to ask, which neither reads
+// nor writes the file. A device with no index, such as the null device, is
+// no one's file.
+void
+find_file_streams(const char *path)
 {
+	HANDLE file = hold != INVALID_HANDLE_VALUE ? hold : CreateFileA(path,
+	    FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
+	    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+	    nullptr);
 	FILE_ID_INFO id;
 	bool known = file != INVALID_HANDLE_VALUE &&
 	    GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id);
 	for (int i = 0; i < 3; i++)
 		stream_is_file[i] = known && same_file(id, standard_handles[i]);
-}
-
-// Through a handle opened only to ask, which neither reads nor writes it.
-void
-find_file_streams(const char *path)
-{
-	HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ |
-	    FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-	    FILE_ATTRIBUTE_NORMAL, nullptr);
-	mark_streams(file);
-	if (file != INVALID_HANDLE_VALUE)
+	if (file != hold && file != INVALID_HANDLE_VALUE)
 		CloseHandle(file);
 }
 
-// Read and write, so that every host's lock is exclusive, Wine's too. The
-// file is shared with the stream and any reader, but not for deletion: the
-// name leads to it while it is held, so the stream opens it by its name.
-// A file system that cannot lock at all still lets a single run work.
-claim_outcome
+// Writing and the file's attributes are all it asks for, and still every
+// host's lock is exclusive, Wine's too. The file is shared with the stream
+// and any reader, but not for deletion: the name leads to it while it is
+// held, so the stream opens it by its name.
+bool
 claim_file(const char *path)
 {
-	hold = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+	hold = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
 	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
 	    FILE_ATTRIBUTE_NORMAL, nullptr);
-	if (hold == INVALID_HANDLE_VALUE)
-		return claim_failed;
-	mark_streams(hold);
+	return hold != INVALID_HANDLE_VALUE;
+}
+
+// A file system that cannot lock at all still lets a single run work.
+bool
+lock_claim()
+{
 	OVERLAPPED far_away = {};
 	far_away.OffsetHigh = lock_offset_high;
-	if (!LockFileEx(hold, LOCKFILE_EXCLUSIVE_LOCK |
-	    LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_away) &&
-	    GetLastError() == ERROR_LOCK_VIOLATION)
-		return claim_held;
-	if (stream_is_file[0])
-		return claim_is_input;
-	return stream_is_file[1] ? claim_is_console : claimed;
+	return LockFileEx(hold, LOCKFILE_EXCLUSIVE_LOCK |
+	    LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_away) ||
+	    GetLastError() != ERROR_LOCK_VIOLATION;
 }
 
-std::string
-claimed_file_name(const char *path)
+bool
+open_stream(std::ofstream &stream, const char *path)
 {
-	return path;
+	stream.open(path, std::ios::out | std::ios::app);
+	return stream.is_open();
 }
 
-// One that succeeds clears the last error: the C runtime sets none for a
-// write that the system cut short, and a stale one would be its reason.
 bool
 cut_claimed_file()
 {
 	std::int64_t length = whole_length;
 	LARGE_INTEGER size, at;
 	at.QuadPart = length;
-	bool cut = length < 0 || GetFileType(hold) != FILE_TYPE_DISK ||
+	return length < 0 || GetFileType(hold) != FILE_TYPE_DISK ||
 	    (GetFileSizeEx(hold, &size) && (size.QuadPart <= length ||
 	    (SetFilePointerEx(hold, at, nullptr, FILE_BEGIN) &&
 	    SetEndOfFile(hold))));
-	if (cut)
-		SetLastError(0);
-	return cut;
 }
 
+// The handler holds this thread still before it reads either.
 void
 release_file()
 {
@@ -150,8 +156,7 @@ release_file()
 	hold = INVALID_HANDLE_VALUE;
 }
 
-// A write that the system cut short leaves no error of its own: the C
-// runtime's errno holds the cause.
+// A call of the C runtime's leaves no error of the system's: errno holds it.
 std::string
 last_error_text()
 {
@@ -167,6 +172,18 @@ last_error_text()
 	    (text[length - 1] == '\r' || text[length - 1] == '\n'))
 		length--;
 	return std::string(text, length);
+}
+
+// A reader that went away shows as one of these, and the C runtime's errno
+// as EINVAL.
+std::string
+console_failure()
+{
+	DWORD error = GetLastError();
+	if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+	    error == ERROR_PIPE_NOT_CONNECTED)
+		return "";
+	return std::strerror(errno);
 }
 
 // Big5 is what a code page 950 console shows; a UTF-8 console gets UTF-8.

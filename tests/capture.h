@@ -28,7 +28,7 @@ protected:
 		    ("partitions-" + std::to_string(std::random_device{}()));
 		std::filesystem::create_directories(top / "work");
 		std::filesystem::current_path(top / "work");
-		ASSERT_TRUE(open_result_file());
+		ASSERT_TRUE(open_result_file() && empty_result_file());
 		saved_console = std::cout.rdbuf(console.rdbuf());
 	}
 

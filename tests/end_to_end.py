@@ -92,32 +92,51 @@ class Run:
     def __init__(self, stdin, prepare=None):
         """Runs the program in top/work, so its result file is top/yorv-.txt,
         fed stdin; prepare(self) may set up the file, the console in
-        self.stdout, or a file in self.stdin to be fed instead."""
-        with tempfile.TemporaryDirectory() as top, \
+        self.stdout, a file in self.stdin to be fed instead, more of Popen's
+        options, or self.during(self, proc) to act while the program runs."""
+        with tempfile.TemporaryDirectory(dir=nobody_base()) as top, \
                 contextlib.ExitStack() as self.closing:
             self.work = os.path.join(top, "work")
             os.mkdir(self.work)
             self.result = os.path.join(top, "yorv-.txt")
             self.stdout = self.errors = subprocess.PIPE
-            self.stdin = None
-            self.command, self.args = COMMAND, []
-            self.user = self.env = None
+            self.stdin = self.during = None
+            self.command, self.args, self.options = COMMAND, [], {}
             if prepare:
                 prepare(self)
-            feed = {"input": stdin} if self.stdin is None else \
-                {"stdin": self.stdin}
-            proc = subprocess.run(self.command + self.args, cwd=self.work,
-                                  **feed,
-                                  stdout=self.stdout,
-                                  stderr=self.errors, user=self.user,
-                                  env=self.env, timeout=TIMEOUT)
+            if self.stdin is None:  # all there before the program starts
+                self.stdin = self.closing.enter_context(tempfile.TemporaryFile())
+                self.stdin.write(stdin)
+                self.stdin.seek(0)
+            proc = subprocess.Popen(self.command + self.args, cwd=self.work,
+                                    stdin=self.stdin, stdout=self.stdout,
+                                    stderr=self.errors, **self.options)
+            self.closing.callback(end, proc)
+            if self.during:
+                self.during(self, proc)
+            self.console, self.stderr = proc.communicate(timeout=TIMEOUT)
             self.status = proc.returncode
-            self.console = proc.stdout
-            self.stderr = proc.stderr
             self.file = None
             if os.path.isfile(self.result) and not os.path.islink(self.result):
-                with open(self.result, "rb") as f:
-                    self.file = f.read()
+                self.file = read(self.result)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+@functools.lru_cache()
+def nobody_base():
+    """Root's runs go where uid 65534 can reach, so that those of them that
+    run as nobody can: the temporary folder may be root's alone."""
+    if WINDOWS or os.geteuid() != 0:
+        return None
+    for base in (tempfile.gettempdir(), "/tmp", "/var/tmp", "/dev/shm"):
+        if subprocess.run(["sh", "-c", 'cd "$1"', "sh", base], user=65534,
+                          stderr=subprocess.DEVNULL).returncode == 0:
+            return base
+    return None
 
 
 class Case(unittest.TestCase):
@@ -213,6 +232,8 @@ def as_a_user(run, mode):
     old_result(run)
     os.chmod(run.result, mode)
     if os.geteuid() == 0:
+        if nobody_base() is None:
+            raise unittest.SkipTest("no folder here that uid 65534 can reach")
         top = os.path.dirname(run.work)
         os.chmod(top, 0o755)
         # A copy within nobody's reach, wherever the build is; a coverage
@@ -221,7 +242,8 @@ def as_a_user(run, mode):
         counts = os.path.join(top, "counts")
         os.mkdir(counts)
         os.chmod(counts, 0o777)
-        run.user, run.env = 65534, dict(os.environ, GCOV_PREFIX=counts)
+        run.options = {"user": 65534,
+                       "env": dict(os.environ, GCOV_PREFIX=counts)}
 
 
 def write_only(run):
@@ -293,6 +315,126 @@ def held_and_as_console(run):
     run.stdout = run.closing.enter_context(open(run.result, "ab"))
 
 
+def traced(run, inject, during=None):
+    """The program under strace, which makes one system call fail, or sends
+    a signal when it returns, so that a moment comes on purpose."""
+    if not strace_works():
+        raise unittest.SkipTest("no strace here that may trace the program")
+    run.log = os.path.join(os.path.dirname(run.work), "strace")
+    open(run.log, "wb").close()  # there to read before strace writes it
+    run.command = ["strace", "-f", "-o", run.log,
+                   "-e", "trace=" + inject.split(":")[0],
+                   "-e", "inject=" + inject] + COMMAND
+    run.during = during
+
+
+@functools.lru_cache()
+def strace_works():
+    return shutil.which("strace") and subprocess.run(
+        ["strace", "-o", "/dev/null", "true"]
+    ).returncode == 0
+
+
+def stopped(run):
+    """The traced program's pid, once the SIGSTOP that strace sent it has
+    stopped it."""
+    stop = re.compile(rb"^(\d+) --- stopped by SIGSTOP ---$", re.M)
+    return int(wait_for("a stop", lambda: stop.search(read(run.log))).group(1))
+
+
+def lock_unsupported(run):  # as on NFS without locking
+    traced(run, "flock:error=ENOLCK")
+
+
+def emptying_refused(run):  # as for an append-only file
+    old_result(run)
+    traced(run, "ftruncate:error=EPERM")
+
+
+def replaced_at_the_stream_open(run):
+    """Another file takes the name between the claim and the stream's open;
+    the claimed one, renamed, is left as it was."""
+    old_result(run)
+    kept = run.result + ".kept"
+
+    def swap(run, proc):
+        pid = stopped(run)
+        os.rename(run.result, kept)
+        with open(run.result, "wb") as f:
+            f.write(b"another file\n")
+        os.kill(pid, signal.SIGCONT)
+        run.closing.callback(lambda: read(kept) == OLD_RESULT or
+                             fail("the claimed file changed"))
+    traced(run, "flock:signal=SIGSTOP", swap)
+
+
+def fail(what):
+    raise AssertionError(what)
+
+
+def refused_and_stopped(run):
+    """Refused, the run lets the file go before it says why: stopped at its
+    message, another run may list."""
+    file_as_input(run)
+
+    def another(run, proc):
+        pid = stopped(run)
+        other = subprocess.run(COMMAND, cwd=run.work, input=b"3\n",
+                               capture_output=True, timeout=TIMEOUT)
+        os.kill(pid, signal.SIGCONT)
+        if other.returncode:
+            fail("the other run was refused: %r" % other.stderr)
+    traced(run, "write:signal=SIGSTOP:when=1", another)
+
+
+def refused_and_ended(run):
+    """Refused while another run holds the file, and ended before it lets
+    its claim go: the other run's record is not its to cut."""
+    old_result(run)
+    held_by_another_run(run)
+
+    def end_it(run, proc):
+        pid = stopped(run)
+        os.kill(pid, signal.SIGTERM)
+        os.kill(pid, signal.SIGCONT)
+    traced(run, "flock:signal=SIGSTOP", end_it)
+
+
+def stopped_mid_line(run):
+    """A stop just after a line reached the file, before it is counted; the
+    system discards it in a session of the run's own, and the run goes on."""
+    run.options = {"start_new_session": True}
+    traced(run, "write:signal=SIGTSTP:when=4")
+
+
+def quit_before_the_cut(run):
+    """A size limit cuts a line short, and SIGQUIT comes before the run's
+    own cut, which the system skips."""
+    old_result(run)
+    run.options = {"preexec_fn": lambda: (
+        resource.setrlimit(resource.RLIMIT_CORE, (0, 0)),
+        resource.setrlimit(resource.RLIMIT_FSIZE, (4096, resource.RLIM_INFINITY)))}
+    traced(run, "ftruncate:error=EINTR:signal=SIGQUIT:when=2")
+
+
+def emptied_by_hand(run):
+    """The record emptied by hand during the listing, then SIGQUIT: the cut
+    must not lengthen it again."""
+    def empty_and_quit(run, proc):
+        pid = stopped(run)
+        os.truncate(run.result, 0)
+        os.kill(pid, signal.SIGQUIT)
+        os.kill(pid, signal.SIGCONT)
+    run.options = {"preexec_fn": lambda: resource.setrlimit(
+        resource.RLIMIT_CORE, (0, 0))}
+    traced(run, "write:signal=SIGSTOP:when=20", empty_and_quit)
+
+
+def whole_lines(text, limit):
+    text = text[:limit]
+    return text[:text.rindex(eol()) + len(eol())]
+
+
 class Outcomes(Case):
     """What the console and the result file hold, and the exit status, for
     each way a run can go: 0 only for a whole listing on both."""
@@ -309,14 +451,16 @@ class Outcomes(Case):
         rows = [(b"4\n", old_result, PROMPT + listing(4), listing(4), 0, b"")]
         rows += [(stdin, None, PROMPT + listing(n), listing(n), 0, b"")
                  for stdin, n in read]
-        rows += [(stdin, old_result, PROMPT + BAD_INPUT + eol(), b"", 1, b"")
-                 for stdin in unusable]
+        # A typo keeps the earlier record.
+        rows += [(stdin, old_result, PROMPT + BAD_INPUT + eol(), OLD_RESULT, 1,
+                  b"") for stdin in unusable]
         refused, held = message(OPEN_FAILED), why(b"in use by another run")
         rows += [
             (b"3\n", unopenable, refused, None, 1, why(b".+")),
             (b"3\n", full_disk, PROMPT + listing(3) + message(WRITE_FAILED),
              None, 1, why(b".+")),
-            (b"3\n", full_console, None, listing(3), 1, b""),
+            (b"3\n", full_console, None, listing(3), 1,
+             b"partitions: standard output: No space left on device\n"),
             (b"3\n", with_argument, b"", OLD_RESULT, 2,
              b"partitions: usage.+\n"),
             (b"3\n", with_argument_errors_to_file, b"", OLD_RESULT, 2, None),
@@ -337,6 +481,20 @@ class Outcomes(Case):
             (b"3\n", read_only_as_console, None, OLD_RESULT, 1,
              re.escape(refused) + why(b".+")),
             (b"3\n", read_only_as_errors, refused, OLD_RESULT, 1, None),
+            # Moments made on purpose, and system calls that fail.
+            (b"3\n", lock_unsupported, PROMPT + listing(3), listing(3), 0, b""),
+            (b"3\n", emptying_refused, PROMPT + refused, OLD_RESULT, 1,
+             why(b"Operation not permitted")),
+            (b"3\n", replaced_at_the_stream_open, refused, b"another file\n", 1,
+             why(b"replaced while it was being opened")),
+            (None, refused_and_stopped, refused, listing(3), 1,
+             why(b"is .* input")),
+            (b"3\n", refused_and_ended, None, OLD_RESULT, -signal.SIGTERM, b""),
+            (b"12\n", stopped_mid_line, PROMPT + listing(12), listing(12), 0,
+             b""),
+            (b"20\n", quit_before_the_cut, None,
+             whole_lines(listing(20), 4096), -signal.SIGQUIT, b""),
+            (b"20\n", emptied_by_hand, None, b"", -signal.SIGQUIT, b""),
         ] * (not WINDOWS)
         for stdin, prepare, console, file, status, stderr in rows:
             name = prepare.__name__ if prepare else None
@@ -361,12 +519,13 @@ def need_proc():
 
 
 def wait_for(what, condition):
-    """Polls condition until it holds."""
+    """Polls condition until it holds; returns what it gave then."""
     deadline = time.monotonic() + TIMEOUT
-    while not condition():
+    while not (held := condition()):
         if time.monotonic() > deadline:
             raise AssertionError("never " + what)
         time.sleep(0.001)
+    return held
 
 
 def proc_status(pid, field):
@@ -472,7 +631,8 @@ def end(proc):
     """Kills what a failed test left running and closes its pipes."""
     if proc.poll() is None:
         proc.kill()
-    proc.communicate()
+    with contextlib.suppress(subprocess.TimeoutExpired):
+        proc.communicate(timeout=TIMEOUT)
 
 
 class FailingStreams(Live):
