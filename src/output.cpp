@@ -136,12 +136,13 @@ to_file(const char *text, int length)
 {
 	if (!result_file.good())
 		return;
+	forget_last_error();
 	if (put_line(result_file, text, length)) {
 		whole_length.fetch_add(length + file_newline_length - 1,
 		    std::memory_order_relaxed);
 		return;
 	}
-	write_failure = std::strerror(errno);	// the C library's, on every system
+	write_failure = std::strerror(errno);	// the C runtime's, on every system
 	result_file.setstate(std::ios::badbit);
 	result_file.close();
 	cut_claimed_file();
@@ -169,6 +170,7 @@ bool
 close_result_file()
 {
 	if (result_file.is_open()) {
+		forget_last_error();
 		result_file.close();
 		if (result_file.fail()) {
 			write_failure = std::strerror(errno);

@@ -62,6 +62,9 @@ bool cut_claimed_file();
 void release_file();
 // The system's words for the error of the call that just failed.
 std::string last_error_text();
+// So that a write that fails next is told by its own error: a C runtime
+// may give a short write the system's error from an earlier call.
+void forget_last_error();
 // Why the console's write failed; empty when its reader went away.
 std::string console_failure();
 // Whether the console shows UTF-8; otherwise it is a code page 950 one.

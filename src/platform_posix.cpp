@@ -110,6 +110,12 @@ last_error_text()
 	return std::strerror(errno);
 }
 
+void
+forget_last_error()
+{
+	errno = 0;
+}
+
 std::string
 console_failure()
 {

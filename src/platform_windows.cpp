@@ -174,6 +174,13 @@ last_error_text()
 	return std::string(text, length);
 }
 
+void
+forget_last_error()
+{
+	errno = 0;
+	SetLastError(0);
+}
+
 // A reader that went away shows as one of these, and the C runtime's errno
 // as EINVAL.
 std::string

@@ -460,7 +460,7 @@ class Outcomes(Case):
             (b"3\n", full_disk, PROMPT + listing(3) + message(WRITE_FAILED),
              None, 1, why(b".+")),
             (b"3\n", full_console, None, listing(3), 1,
-             b"partitions: standard output: No space left on device\n"),
+             b"partitions: standard output: No space left on device\r?\n"),
             (b"3\n", with_argument, b"", OLD_RESULT, 2,
              b"partitions: usage.+\n"),
             (b"3\n", with_argument_errors_to_file, b"", OLD_RESULT, 2, None),
@@ -767,7 +767,8 @@ class FailingStreams(Live):
         seen = read_until(proc.stdout.fileno(), seen)
         self.assertEqual(proc.wait(TIMEOUT), 1)
         self.assertRegex(proc.stderr.read(),
-                         rb"\A" + why(b"(?!Success|The operation).+") + rb"\Z")
+                         rb"\A" + why(b"(?!Success|The operation|No error|"
+                                       b"File (already )?exists).+") + rb"\Z")
         shown = PROMPT + listing(40) + message(WRITE_FAILED)
         # Windows's pause prompt follows.
         self.assertEqual(seen[:len(shown)] if WINDOWS else seen, shown)
