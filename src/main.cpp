@@ -34,21 +34,14 @@ list_partitions(std::int32_t n)
 		if ((stack_depth == 0 && part == 0) ||
 		    stop_signal.load(std::memory_order_relaxed))
 			break;
-
 		std::int32_t remaining = stack_depth > 0
 		    ? n - part_stack[stack_depth - 1].running_total : n;
 		part--;
 		push_part(part);
-		remaining -= part;
-		while (remaining > 0) {
-			if (remaining > part) {
-				remaining -= part;
-				push_part(part);
-			} else {
-				push_part(remaining);
-				remaining = 0;
-			}
-		}
+		for (remaining -= part; remaining > part; remaining -= part)
+			push_part(part);
+		if (remaining > 0)
+			push_part(remaining);
 	}
 }
 
@@ -80,10 +73,8 @@ main(int argc, char **)
 			write_summary();
 		listed = true;
 	}
-
-	// Let go before the pause: another run may take the file meanwhile.
 	bool file_whole = close_result_file();
-	// End as an interrupted program ends, so that the shell sees it.
+	// As an interrupted program ends, so that the shell sees it.
 	if (stop_signal)
 		end_as_interrupted();	// GCOVR_EXCL_LINE: counts die with it
 	// Judged before the pause, whose prompt is not part of the listing.

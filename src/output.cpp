@@ -19,14 +19,18 @@ static const char usage[] = "partitions: usage: partitions "
 static const char bad_input[] = "N must be an integer from 0 to 200.\n";
 static_assert(stack_capacity == 200, "the message above names the limit");
 
+std::atomic<bool> listing;
+std::atomic<int> stop_signal;
+std::atomic<std::int64_t> whole_length{-1};
+
 static std::ofstream result_file;
-// Why writing the file failed, in the words of the moment it failed.
-static std::string write_failure;
+static bool stream_is_file[3];	// standard input, output and error
+static std::string write_failure;	// in the words of the moment it failed
 
 // Straight to the stream's buffer: write and flush would each build a
 // sentry. The flush hands the line to the system in one write call.
 static bool
-put_line(std::ostream &out, const char *text, int length)
+put_text(std::ostream &out, const char *text, int length)
 {
 	std::streambuf *buf = out.rdbuf();
 	return buf->sputn(text, length) == length && buf->pubsync() == 0;
@@ -38,12 +42,45 @@ put_line(std::ostream &out, const char *text, int length)
 void
 put_console(const char *text, int length)
 {
-	if (!std::cout.good() || put_line(std::cout, text, length))
+	if (!std::cout.good() || put_text(std::cout, text, length))
 		return;
 	std::cout.setstate(std::ios::badbit);
 	std::string why = console_failure();
 	if (!why.empty() && !stream_is_file[2])
 		std::cerr << "partitions: standard output: " << why << std::endl;
+}
+
+// The file too gets nothing more once it failed: it is closed at once,
+// while the device is as it failed, and cut back, so that however the run
+// ends it holds whole lines only. Inline: a call would cost each line more
+// than the rest of the path.
+static inline void
+to_file(const char *text, int length)
+{
+	if (!result_file.good())
+		return;
+	forget_last_error();
+	if (put_text(result_file, text, length)) {
+		whole_length.fetch_add(length + file_newline_length - 1,
+		    std::memory_order_relaxed);
+		return;
+	}
+	write_failure = std::strerror(errno);	// the C runtime's on every system
+	result_file.setstate(std::ios::badbit);
+	result_file.close();
+	cut_claimed_file();
+}
+
+// A partition goes to the file first, so that a stop that cannot wait for
+// the console finds the line there; the summary to the console first.
+void
+put_line(const char *text, int length, bool summary)
+{
+	if (!summary)
+		to_file(text, length);
+	put_console(text, length);
+	if (summary)
+		to_file(text, length);
 }
 
 // What went wrong with the file on standard output (Big5 for a code page
@@ -52,38 +89,38 @@ static void
 report(const char *utf8, const char *big5, const std::string &why)
 {
 	std::string text = console_takes_utf8() ? utf8 : big5;
-	text += result_path;
+	text = text + result_path + '\n';
 	if (!stream_is_file[1])
-		put_console((text + '\n').data(), static_cast<int>(text.size() + 1));
-	if (stream_is_file[2])
-		return;
-	if (stream_is_file[1])
-		std::cerr << text << '\n';
-	std::cerr << "partitions: " << result_path << ": " << why << std::endl;
+		put_console(text.data(), static_cast<int>(text.size()));
+	else if (!stream_is_file[2])
+		std::cerr << text;
+	if (!stream_is_file[2])
+		std::cerr << "partitions: " << result_path << ": " << why << std::endl;
 }
 
 void
 say_usage()
 {
-	find_file_streams(result_path);
+	find_file_streams(result_path, stream_is_file);
 	if (!stream_is_file[2])
 		std::cerr << usage << std::endl;
 }
 
-// Standard output is not the file: the claim refuses that.
 void
 say_bad_input()
 {
 	put_console(bad_input, sizeof bad_input - 1);
 }
 
-// Why the run may not have the file; empty once the stream holds it.
+// Why the run may not have the file, empty once the stream holds it: one
+// run at a time, never the run's own input or console. Writing is all that
+// the file needs to allow.
 static std::string
 refusal()
 {
 	bool claimed = claim_file(result_path);
 	std::string error = last_error_text();
-	find_file_streams(result_path);
+	find_file_streams(result_path, stream_is_file);
 	if (!claimed)
 		return error;
 	if (!lock_claim())
@@ -98,70 +135,29 @@ refusal()
 	    last_error_text();
 }
 
-static void
+// The hold is let go before the message, which may wait on its reader.
+static bool
 refuse(const std::string &why)
 {
 	result_file.close();
 	release_file();
 	report(open_failed_utf8, open_failed_big5, why);
+	return false;
 }
 
-// Writing is all that the file needs to allow.
 bool
 open_result_file()
 {
 	std::string why = refusal();
-	if (why.empty())
-		return true;
-	refuse(why);
-	return false;
+	return why.empty() || refuse(why);
 }
 
-// Through the claim, once the stream holds the claimed file itself.
+// Only once N is accepted, so that a typo keeps the earlier record.
 bool
 empty_result_file()
 {
 	whole_length = 0;
-	if (cut_claimed_file())
-		return true;
-	refuse(last_error_text());
-	return false;
-}
-
-// The file likewise, which is closed at once, while the device is as it
-// failed, and cut back: however the run ends, it holds whole lines only.
-// Inline: the call would cost each line more than the rest of the path.
-static inline void
-to_file(const char *text, int length)
-{
-	if (!result_file.good())
-		return;
-	forget_last_error();
-	if (put_line(result_file, text, length)) {
-		whole_length.fetch_add(length + file_newline_length - 1,
-		    std::memory_order_relaxed);
-		return;
-	}
-	write_failure = std::strerror(errno);	// the C runtime's, on every system
-	result_file.setstate(std::ios::badbit);
-	result_file.close();
-	cut_claimed_file();
-}
-
-// The file first: a stop that cannot wait for the console finds the line
-// there.
-void
-put_partition_line(const char *text, int length)
-{
-	to_file(text, length);
-	put_console(text, length);
-}
-
-void
-put_summary_line(const char *text, int length)
-{
-	put_console(text, length);
-	to_file(text, length);
+	return cut_claimed_file() || refuse(last_error_text());
 }
 
 // A full disk may show only here. The file is let go before the pause:

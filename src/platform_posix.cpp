@@ -13,17 +13,12 @@
 
 #include "partitions.h"
 
-// The ways a user or the system asks a console program to stop.
-static const int stop_requests[] = {SIGINT, SIGTERM, SIGHUP};
 // How long a stopped run waits for the console to take its line.
 static const unsigned stop_grace_seconds = 1;
 static const char pause_prompt[] = "Press any key to continue . . . ";
-
-std::atomic<bool> listing;
-std::atomic<int> stop_signal;
-std::atomic<std::int64_t> whole_length{-1};
 const int file_newline_length = 1;
-bool stream_is_file[3];
+// Past 2 GiB, a record must still open and be cut where its lines end.
+static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
 
 static int claimed_fd = -1;
 // The terminal as the pause found it and as it switches it; whether the
@@ -31,24 +26,21 @@ static int claimed_fd = -1;
 static struct termios cooked, raw;
 static volatile std::sig_atomic_t pausing, switched;
 
-// Past 2 GiB, a record must still open and be cut where its lines end.
-static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
-
+// Whether descriptor fd is the claimed file, or without a claim the file
+// that path names.
 static bool
-same_file(const struct stat &a, int fd)
+is_claimed(int fd, const char *path = nullptr)
 {
-	struct stat b;
-	return fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+	struct stat a, b;
+	return (path ? stat(path, &a) : fstat(claimed_fd, &a)) == 0 &&
+	    fstat(fd, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 void
-find_file_streams(const char *path)
+find_file_streams(const char *path, bool is_file[3])
 {
-	struct stat file;
-	bool known = claimed_fd >= 0 ? fstat(claimed_fd, &file) == 0 :
-	    stat(path, &file) == 0;
 	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
-		stream_is_file[fd] = known && same_file(file, fd);
+		is_file[fd] = is_claimed(fd, claimed_fd < 0 ? path : nullptr);
 }
 
 bool
@@ -78,12 +70,10 @@ open_stream(std::ofstream &stream, const char *path)
 		return false;
 	close(next);
 	stream.open(path, std::ios::out | std::ios::app);
-	struct stat claimed;
-	return stream.is_open() && fstat(claimed_fd, &claimed) == 0 &&
-	    same_file(claimed, next);
+	return stream.is_open() && is_claimed(next);
 }
 
-// Safe in a handler.
+// Never lengthens a file that was emptied meanwhile.
 bool
 cut_claimed_file()
 {
@@ -104,12 +94,6 @@ release_file()
 	claimed_fd = -1;
 }
 
-std::string
-last_error_text()
-{
-	return std::strerror(errno);
-}
-
 void
 forget_last_error()
 {
@@ -117,15 +101,21 @@ forget_last_error()
 }
 
 std::string
-console_failure()
+last_error_text()
 {
-	return errno == EPIPE ? "" : std::strerror(errno);
+	return std::strerror(errno);
 }
 
 bool
 console_takes_utf8()
 {
 	return true;
+}
+
+std::string
+console_failure()
+{
+	return errno == EPIPE ? "" : std::strerror(errno);
 }
 
 // A job in the background leaves the terminal to the shell; a terminal
@@ -147,49 +137,23 @@ set_terminal(bool to_raw, int when)
 static void on_signal(int sig, siginfo_t *, void *context);
 
 // The routine runs alone, and a write that it interrupts goes on after it:
-// not every C++ library retries one.
-static struct sigaction
-routine()
+// not every C++ library retries one. A signal ignored at start, as nohup
+// leaves some, stays ignored, but for the alarm once the run owns it.
+static void
+take(int sig, bool even_if_ignored = false)
 {
-	struct sigaction action = {};
+	struct sigaction old, action = {};
 	action.sa_sigaction = on_signal;
 	action.sa_flags = SA_SIGINFO | SA_RESTART;
 	sigfillset(&action.sa_mask);
-	return action;
-}
-
-// A signal ignored at start, as nohup leaves some, stays ignored.
-static void
-take(int sig)
-{
-	struct sigaction old, action = routine();
-	if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+	if (even_if_ignored ||
+	    (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN))
 		sigaction(sig, &action, nullptr);
 }
 
 // What runs only on the way to an end by a signal is not counted in line
 // coverage: gcov's counts are lost with the process.
 // GCOVR_EXCL_START
-
-// The first request while the listing runs is only noted: the loop ends
-// the run once the line is out, and the console has a moment to take it.
-// The alarm is the program's own from here on, even if it was ignored or
-// blocked; until here, one from outside ends the run as it would any.
-static bool
-note_request(int sig, ucontext_t *context)
-{
-	int none = 0;
-	bool request = false;
-	for (int r : stop_requests)
-		request |= sig == r;
-	if (!listing || !request || !stop_signal.compare_exchange_strong(none, sig))
-		return false;
-	struct sigaction action = routine();
-	sigaction(SIGALRM, &action, nullptr);
-	sigdelset(&context->uc_sigmask, SIGALRM);	// once the routine returns
-	alarm(stop_grace_seconds);
-	return true;
-}
 
 // Puts back what the run changed, then lets the signal's default action end
 // or stop the program. A stop does not cut: the run goes on, and the line
@@ -224,15 +188,25 @@ end_or_stop(int sig)
 // GCOVR_EXCL_STOP
 
 // The one routine for every signal whose default ends or stops the program,
-// and for SIGCONT. Continued, the pause switches the terminal again in the
-// foreground, whatever it believes: the shell may have put its own modes
-// back. In the background, its read stops it until it is brought back.
+// and for SIGCONT. The first request while the listing runs is only noted:
+// the loop ends the run once the line is out, and the console has the
+// grace to take it, by an alarm that is the run's own from then on, even
+// if it was ignored or blocked. Continued, the pause switches the terminal
+// again in the foreground, whatever it believes: the shell may have put its
+// own modes back. In the background, its read stops it until brought back.
 static void
 on_signal(int sig, siginfo_t *, void *context)
 {
-	int saved_errno = errno;
-	if (sig != SIGCONT && !note_request(sig, static_cast<ucontext_t *>(context)))
+	int saved_errno = errno, none = 0;
+	bool request = sig == SIGINT || sig == SIGTERM || sig == SIGHUP;
+	if (request && listing && stop_signal.compare_exchange_strong(none, sig)) {
+		take(SIGALRM, true);
+		// Unblocked once the routine returns.
+		sigdelset(&static_cast<ucontext_t *>(context)->uc_sigmask, SIGALRM);
+		alarm(stop_grace_seconds);
+	} else if (sig != SIGCONT) {
 		end_or_stop(sig);
+	}
 	if (pausing && !in_background())
 		set_terminal(true, TCSANOW);
 	errno = saved_errno;
@@ -252,15 +226,13 @@ bool
 guard_process()
 {
 	// Each lower one is open by then, so open() must hand out this one.
-	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
-		if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-			continue;
-		if (open("/dev/null", O_RDONLY) != fd)
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
+		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
+		    open("/dev/null", O_RDONLY) != fd)
 			return false;
-	}
 	sigset_t requests;
 	sigemptyset(&requests);
-	for (int sig : stop_requests)
+	for (int sig : {SIGINT, SIGTERM, SIGHUP})
 		sigaddset(&requests, sig);
 	sigprocmask(SIG_UNBLOCK, &requests, nullptr);
 	std::signal(SIGPIPE, SIG_IGN);

@@ -11,24 +11,12 @@
 // How long a stopped run waits for the console to take its line; well
 // within the seconds the system gives a closing console window.
 static const DWORD stop_grace_ms = 1000;
-
 // Where the lock on the result file lies: far past any listing, since a
 // locked range refuses the writes of every other handle, the stream's too.
 static const DWORD lock_offset_high = 0x7FFFFFFF;
-
-std::atomic<bool> listing;
-std::atomic<int> stop_signal;
-std::atomic<std::int64_t> whole_length{-1};
-bool stream_is_file[3];
 const int file_newline_length = 2;
-// The result file's handle, the run's hold on it, and which standard
-// handles are that file too.
-static HANDLE hold = INVALID_HANDLE_VALUE;
-static const DWORD standard_handles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
-    STD_ERROR_HANDLE};
-
-// The thread that lists, held still while a handler cuts the file.
-static HANDLE main_thread;
+static HANDLE hold = INVALID_HANDLE_VALUE;	// the run's hold on the file
+static HANDLE main_thread;	// held still while a handler cuts the file
 
 // Runs on a thread of its own for each Ctrl-C, Ctrl-Break, closed window,
 // logoff or shutdown. The first request in the listing gives the loop a
@@ -70,35 +58,25 @@ guard_process()
 	    SetConsoleCtrlHandler(note_stop, TRUE);
 }
 
-// Whether a standard handle is the file: the same volume and the same index
-// there. Wine cannot tell the volume of a handle the host handed it, and
-// says 0.
-static bool
-same_file(const FILE_ID_INFO &file, DWORD standard)
-{
-	FILE_ID_INFO other;
-	return GetFileInformationByHandleEx(GetStdHandle(standard), FileIdInfo,
-	    &other, sizeof other) &&
-	    std::memcmp(&file.FileId, &other.FileId, sizeof file.FileId) == 0 &&
-	    (other.VolumeSerialNumber == file.VolumeSerialNumber ||
-	    other.VolumeSerialNumber == 0);
-}
-
-// Without a claim, through a handle opened only to ask, which neither reads
-// nor writes the file. A device with no index, such as the null device, is
-// no one's file.
+// The same volume and the same index there. Without a claim, through a
+// handle opened only to ask, which neither reads nor writes the file. A
+// device with no index, such as the null device, is no one's file; Wine
+// cannot tell the volume of a handle the host handed it, and says 0.
 void
-find_file_streams(const char *path)
+find_file_streams(const char *path, bool is_file[3])
 {
 	HANDLE file = hold != INVALID_HANDLE_VALUE ? hold : CreateFileA(path,
 	    FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
-	    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-	    nullptr);
-	FILE_ID_INFO id;
+	    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+	FILE_ID_INFO id, other;
 	bool known = file != INVALID_HANDLE_VALUE &&
 	    GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id);
-	for (int i = 0; i < 3; i++)
-		stream_is_file[i] = known && same_file(id, standard_handles[i]);
+	for (DWORD i = 0; i < 3; i++)
+		is_file[i] = known && GetFileInformationByHandleEx(GetStdHandle(
+		    STD_INPUT_HANDLE - i), FileIdInfo, &other, sizeof other) &&
+		    std::memcmp(&id.FileId, &other.FileId, sizeof id.FileId) == 0 &&
+		    (other.VolumeSerialNumber == id.VolumeSerialNumber ||
+		    other.VolumeSerialNumber == 0);
 	if (file != hold && file != INVALID_HANDLE_VALUE)
 		CloseHandle(file);
 }
@@ -146,7 +124,6 @@ cut_claimed_file()
 	    SetEndOfFile(hold))));
 }
 
-// The handler holds this thread still before it reads either.
 void
 release_file()
 {
@@ -167,9 +144,7 @@ last_error_text()
 	DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
 	    FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
 	    sizeof text, nullptr);
-	// The system ends its text with a line end of its own.
-	while (length > 0 &&
-	    (text[length - 1] == '\r' || text[length - 1] == '\n'))
+	while (length > 0 && text[length - 1] <= ' ')	// its own line end
 		length--;
 	return std::string(text, length);
 }

@@ -5,13 +5,11 @@
 
 #include "partitions.h"
 
-// Widest part "-2147483648" and its "+", for every entry, then the newline.
-constexpr int line_capacity = stack_capacity * 12 + 1;
-
 std::int64_t partition_count;
 
-// "+" and the digits of every part that a listing can hold, formatted once
-// and padded to four bytes so that each is copied in one move.
+// "+" and the digits of every part that a listing can hold (N is at most
+// the stack's capacity), formatted once and padded to four bytes so that
+// each is copied in one move.
 struct part_text {
 	char text[4];
 	int length;
@@ -29,26 +27,11 @@ static const std::array<part_text, stack_capacity + 1> part_texts = [] {
 }();
 
 // Consecutive partitions share a prefix, so the previous line's text is kept
-// and only the parts from the first change on are formatted again.
-static char line[line_capacity];
+// and only the parts from the first change on are formatted again. The line
+// is kept with a "+" in front of its first part too, so that every part is
+// formatted alike, and written from its second character.
+static char line[stack_capacity * sizeof(part_text::text) + 1];
 static int line_end[stack_capacity];	// where the text of each part ends
-
-// Writes "+" and the part at end. The line is kept with a "+" in front of
-// its first part too, so that every part is formatted alike; it is written
-// from its second character.
-static int
-put_part(int end, std::int32_t value)
-{
-	if (static_cast<std::uint32_t>(value) <= stack_capacity) {
-		const part_text &t = part_texts[value];
-		// Every part has room for 12 characters, so all four bytes fit.
-		std::memcpy(line + end, t.text, sizeof t.text);
-		return end + t.length;
-	}
-	line[end] = '+';
-	return static_cast<int>(std::to_chars(line + end + 1,
-	    line + line_capacity, value).ptr - line);
-}
 
 void
 write_partition()
@@ -57,11 +40,14 @@ write_partition()
 	int parts = stack_depth > 0 ? stack_depth : 1;
 	int same = first_changed < parts ? first_changed : parts;
 	int end = same > 0 ? line_end[same - 1] : 0;
-	for (int i = same; i < parts; i++)
-		line_end[i] = end = put_part(end, part_stack[i].value);
+	for (int i = same; i < parts; i++) {
+		const part_text &t = part_texts[part_stack[i].value];
+		std::memcpy(line + end, t.text, sizeof t.text);
+		line_end[i] = end += t.length;
+	}
 	first_changed = parts;
 	line[end++] = '\n';
-	put_partition_line(line + 1, end - 1);
+	put_line(line + 1, end - 1, false);
 	partition_count++;
 }
 
@@ -75,5 +61,5 @@ write_summary()
 	char *end = std::to_chars(text + sizeof label - 1, text + sizeof text,
 	    partition_count).ptr;
 	*end++ = '\n';
-	put_summary_line(text, static_cast<int>(end - text));
+	put_line(text, static_cast<int>(end - text), true);
 }

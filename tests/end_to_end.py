@@ -326,6 +326,9 @@ def traced(run, inject, during=None):
                    "-e", "trace=" + inject.split(":")[0],
                    "-e", "inject=" + inject] + COMMAND
     run.during = during
+    # LeakSanitizer cannot work under a tracer.
+    env = run.options.setdefault("env", dict(os.environ))
+    env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
 
 
 @functools.lru_cache()
@@ -338,7 +341,7 @@ def strace_works():
 def stopped(run):
     """The traced program's pid, once the SIGSTOP that strace sent it has
     stopped it."""
-    stop = re.compile(rb"^(\d+) --- stopped by SIGSTOP ---$", re.M)
+    stop = re.compile(rb"^(\d+) +--- stopped by SIGSTOP ---$", re.M)
     return int(wait_for("a stop", lambda: stop.search(read(run.log))).group(1))
 
 
