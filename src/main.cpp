@@ -4,8 +4,6 @@
 
 #include "partitions.h"
 
-static const int usage_status = 2;
-
 // Past the stack's capacity the longest partitions could not be held whole.
 static bool
 read_n(std::int32_t &n)
@@ -55,23 +53,22 @@ main(int argc, char **)
 	// something else must not cost the earlier record.
 	if (argc > 1) {
 		say_usage();
-		return usage_status;
+		return 2;	// a usage error
 	}
 	if (!guard_process() || !open_result_file())
 		return EXIT_FAILURE;
 
 	std::int32_t n;
-	bool listed = false;
-	if (!read_n(n)) {
+	bool listed = read_n(n);
+	if (!listed)
 		say_bad_input();
-	} else if (empty_result_file()) {
+	else if ((listed = empty_result_file())) {
 		listing = true;
 		list_partitions(n);
 		listing = false;
 		// A file without its summary is the mark of an interrupted run.
 		if (!stop_signal)
 			write_summary();
-		listed = true;
 	}
 	bool file_whole = close_result_file();
 	// As an interrupted program ends, so that the shell sees it.

@@ -8,14 +8,10 @@
 static const char result_path[] = "../yorv-.txt";
 // "Opening the file failed" and "writing the file failed", held as bytes so
 // that the compiler's source character set does not matter.
-static const char open_failed_big5[] = "\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ";
-static const char open_failed_utf8[] =
-    "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
-static const char write_failed_big5[] = "\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ";
-static const char write_failed_utf8[] =
-    "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: ";
-static const char usage[] = "partitions: usage: partitions "
-    "(it takes no arguments and reads N from standard input)";
+static const char *const open_failed[] = {"\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ",
+    "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: "};	// Big5, UTF-8
+static const char *const write_failed[] = {"\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ",
+    "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: "};
 static const char bad_input[] = "N must be an integer from 0 to 200.\n";
 static_assert(stack_capacity == 200, "the message above names the limit");
 
@@ -27,6 +23,14 @@ static std::ofstream result_file;
 static bool stream_is_file[3];	// standard input, output and error
 static std::string write_failure;	// in the words of the moment it failed
 
+// Standard error's words, never written into a stream that is the file.
+static void
+say(const std::string &text)
+{
+	if (!stream_is_file[2])
+		std::cerr << text << std::endl;
+}
+
 // Straight to the stream's buffer: write and flush would each build a
 // sentry. The flush hands the line to the system in one write call.
 static bool
@@ -36,9 +40,9 @@ put_text(std::ostream &out, const char *text, int length)
 	return buf->sputn(text, length) == length && buf->pubsync() == 0;
 }
 
-// A console that failed gets nothing more: its buffer still holds what the
+// A stream that failed gets nothing more: its buffer still holds what the
 // system refused, and would send it again after what the system took. A
-// reader that went away is no news to whoever ran the program.
+// console's reader that went away is no news to whoever ran the program.
 void
 put_console(const char *text, int length)
 {
@@ -46,25 +50,15 @@ put_console(const char *text, int length)
 		return;
 	std::cout.setstate(std::ios::badbit);
 	std::string why = console_failure();
-	if (!why.empty() && !stream_is_file[2])
-		std::cerr << "partitions: standard output: " << why << std::endl;
+	if (!why.empty())
+		say("partitions: standard output: " + why);
 }
 
-// The file too gets nothing more once it failed: it is closed at once,
-// while the device is as it failed, and cut back, so that however the run
-// ends it holds whole lines only. Inline: a call would cost each line more
-// than the rest of the path.
-static inline void
-to_file(const char *text, int length)
+// Closed at once, while the device is as it failed, and cut back: however
+// the run ends, the file holds whole lines only.
+static void
+fail_file()
 {
-	if (!result_file.good())
-		return;
-	forget_last_error();
-	if (put_text(result_file, text, length)) {
-		whole_length.fetch_add(length + file_newline_length - 1,
-		    std::memory_order_relaxed);
-		return;
-	}
 	write_failure = std::strerror(errno);	// the C runtime's on every system
 	result_file.setstate(std::ios::badbit);
 	result_file.close();
@@ -76,34 +70,41 @@ to_file(const char *text, int length)
 void
 put_line(const char *text, int length, bool summary)
 {
-	if (!summary)
-		to_file(text, length);
-	put_console(text, length);
 	if (summary)
-		to_file(text, length);
+		put_console(text, length);
+	if (result_file.good()) {
+		forget_last_error();
+		if (put_text(result_file, text, length))
+			whole_length.fetch_add(length + file_newline_length - 1,
+			    std::memory_order_relaxed);
+		else
+			fail_file();
+	}
+	if (!summary)
+		put_console(text, length);
 }
 
 // What went wrong with the file on standard output (Big5 for a code page
-// 950 console), why on standard error: never on a stream that is the file.
-static void
-report(const char *utf8, const char *big5, const std::string &why)
+// 950 console), or on standard error when the output is the file; then
+// why, on standard error.
+static bool
+report(const char *const texts[2], const std::string &why)
 {
-	std::string text = console_takes_utf8() ? utf8 : big5;
-	text = text + result_path + '\n';
+	std::string text = texts[console_takes_utf8()] + std::string(result_path);
 	if (!stream_is_file[1])
-		put_console(text.data(), static_cast<int>(text.size()));
-	else if (!stream_is_file[2])
-		std::cerr << text;
-	if (!stream_is_file[2])
-		std::cerr << "partitions: " << result_path << ": " << why << std::endl;
+		put_console((text + '\n').data(), static_cast<int>(text.size() + 1));
+	else
+		say(text);
+	say("partitions: " + std::string(result_path) + ": " + why);
+	return false;
 }
 
 void
 say_usage()
 {
 	find_file_streams(result_path, stream_is_file);
-	if (!stream_is_file[2])
-		std::cerr << usage << std::endl;
+	say("partitions: usage: partitions "
+	    "(it takes no arguments and reads N from standard input)");
 }
 
 void
@@ -118,12 +119,13 @@ say_bad_input()
 static std::string
 refusal()
 {
-	bool claimed = claim_file(result_path);
+	bool held;
+	bool claimed = claim_file(result_path, held);
 	std::string error = last_error_text();
 	find_file_streams(result_path, stream_is_file);
 	if (!claimed)
 		return error;
-	if (!lock_claim())
+	if (held)
 		return "in use by another run";
 	if (stream_is_file[0])
 		return "is this run's own input";
@@ -141,8 +143,7 @@ refuse(const std::string &why)
 {
 	result_file.close();
 	release_file();
-	report(open_failed_utf8, open_failed_big5, why);
-	return false;
+	return report(open_failed, why);
 }
 
 bool
@@ -168,14 +169,9 @@ close_result_file()
 	if (result_file.is_open()) {
 		forget_last_error();
 		result_file.close();
-		if (result_file.fail()) {
-			write_failure = std::strerror(errno);
-			cut_claimed_file();
-		}
+		if (result_file.fail())
+			fail_file();
 	}
 	release_file();
-	if (!result_file.fail())
-		return true;
-	report(write_failed_utf8, write_failed_big5, write_failure);
-	return false;
+	return !result_file.fail() || report(write_failed, write_failure);
 }

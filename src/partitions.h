@@ -32,9 +32,9 @@ void put_line(const char *text, int length, bool summary);
 bool close_result_file();
 void say_usage();
 void say_bad_input();
-// What the signal routine or the console handler reads: while listing, a
-// stop request is only noted, so that the line is finished on both streams;
-// the cut keeps whole_length bytes, and none while it is -1.
+// What a signal routine or console handler reads: while listing, a stop
+// request is only noted, so that the line is finished on both streams; the
+// cut keeps whole_length bytes, and none while it is -1.
 extern std::atomic<bool> listing;
 extern std::atomic<int> stop_signal;
 extern std::atomic<std::int64_t> whole_length;
@@ -43,14 +43,14 @@ static_assert(std::atomic<std::int64_t>::is_always_lock_free &&
 
 // What the system decides, one file per platform. guard_process keeps the
 // file from taking a closed standard stream's place and takes the signals
-// or console events; false if it cannot. claim_file opens the file without
-// emptying it, the run's hold until release_file; lock_claim is false only
-// if another run holds it. find_file_streams tells which standard streams
-// are the file, by the claim or else by name. open_stream opens the stream
-// on the claimed file itself, false if the name led elsewhere.
+// or console events. claim_file opens the file without emptying it and
+// locks it against every other run, held telling that one has it: the
+// run's hold until release_file. A file system that cannot lock still lets
+// a single run work. find_file_streams tells which standard streams are the
+// file, by the claim or else by name; open_stream opens the stream on the
+// claimed file itself, false if the name led elsewhere.
 bool guard_process();
-bool claim_file(const char *path);
-bool lock_claim();
+bool claim_file(const char *path, bool &held);
 void find_file_streams(const char *path, bool is_file[3]);
 bool open_stream(std::ofstream &stream, const char *path);
 bool cut_claimed_file();	// false if it failed; safe in a handler

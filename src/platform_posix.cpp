@@ -1,6 +1,5 @@
 // What is particular to POSIX systems: the result file's hold, the one signal routine and the pause.
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <iostream>
 
@@ -13,21 +12,18 @@
 
 #include "partitions.h"
 
-// How long a stopped run waits for the console to take its line.
 static const unsigned stop_grace_seconds = 1;
 static const char pause_prompt[] = "Press any key to continue . . . ";
 const int file_newline_length = 1;
 // Past 2 GiB, a record must still open and be cut where its lines end.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
-
 static int claimed_fd = -1;
 // The terminal as the pause found it and as it switches it; whether the
 // pause waits for its key, and whether the terminal is switched.
 static struct termios cooked, raw;
-static volatile std::sig_atomic_t pausing, switched;
+static volatile sig_atomic_t pausing, switched;
 
-// Whether descriptor fd is the claimed file, or without a claim the file
-// that path names.
+// Whether fd is the claimed file, or the file that path names.
 static bool
 is_claimed(int fd, const char *path = nullptr)
 {
@@ -43,25 +39,20 @@ find_file_streams(const char *path, bool is_file[3])
 		is_file[fd] = is_claimed(fd, claimed_fd < 0 ? path : nullptr);
 }
 
+// flock, not fcntl: a process loses an fcntl lock when it closes any
+// descriptor of the file, as the stream does.
 bool
-claim_file(const char *path)
+claim_file(const char *path, bool &held)
 {
 	claimed_fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+	held = claimed_fd >= 0 && flock(claimed_fd, LOCK_EX | LOCK_NB) != 0 &&
+	    errno == EWOULDBLOCK;
 	return claimed_fd >= 0;
 }
 
-// flock, not fcntl: a process loses an fcntl lock when it closes any
-// descriptor of the file, as the stream does. A file system that cannot
-// lock at all still lets a single run work.
-bool
-lock_claim()
-{
-	return flock(claimed_fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
-}
-
-// POSIX gives open() the lowest free descriptor, so the stream's is known
-// before it opens the name, and must then be the claimed file, whatever
-// took the name meanwhile; no /dev/fd is needed.
+// POSIX gives open() the lowest free descriptor: the stream's is known
+// before it opens the name, and must be the claimed file, whatever took the
+// name meanwhile.
 bool
 open_stream(std::ofstream &stream, const char *path)
 {
@@ -118,8 +109,7 @@ console_failure()
 	return errno == EPIPE ? "" : std::strerror(errno);
 }
 
-// A job in the background leaves the terminal to the shell; a terminal
-// that is not the controlling one has no foreground. Safe in a handler.
+// A terminal that is not the controlling one has no foreground.
 static bool
 in_background()
 {
@@ -137,8 +127,8 @@ set_terminal(bool to_raw, int when)
 static void on_signal(int sig, siginfo_t *, void *context);
 
 // The routine runs alone, and a write that it interrupts goes on after it:
-// not every C++ library retries one. A signal ignored at start, as nohup
-// leaves some, stays ignored, but for the alarm once the run owns it.
+// not every C++ library retries one. A signal ignored at start, as under
+// nohup, stays ignored, but for the alarm once the run owns it.
 static void
 take(int sig, bool even_if_ignored = false)
 {
@@ -151,13 +141,10 @@ take(int sig, bool even_if_ignored = false)
 		sigaction(sig, &action, nullptr);
 }
 
-// What runs only on the way to an end by a signal is not counted in line
-// coverage: gcov's counts are lost with the process.
-// GCOVR_EXCL_START
-
 // Puts back what the run changed, then lets the signal's default action end
 // or stop the program. A stop does not cut: the run goes on, and the line
-// just written may not be counted yet.
+// just written may not be counted yet. gcov's counts die with the process.
+// GCOVR_EXCL_START
 static void
 end_or_stop(int sig)
 {
@@ -168,40 +155,33 @@ end_or_stop(int sig)
 	bool ends = sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU;
 	if (ends)
 		cut_claimed_file();
-	struct sigaction action = {};
-	action.sa_handler = SIG_DFL;
-	sigaction(sig, &action, nullptr);
+	signal(sig, SIG_DFL);
 	sigset_t only;
 	sigemptyset(&only);
 	sigaddset(&only, sig);
 	sigprocmask(SIG_UNBLOCK, &only, nullptr);
 	raise(sig);
-	// Still here: continued, or a signal the system would not let end or
-	// stop the program, as for a container's first process. The file is
-	// cut already, and exit() would have the stream send again what the
-	// system refused it.
+	// Still here: continued, or not let end the program, as a container's
+	// first process is not. exit() would have the stream send again what
+	// the system refused it, after the cut.
 	if (ends)
 		_exit(128 + sig);
 	take(sig);
 }
-
 // GCOVR_EXCL_STOP
 
 // The one routine for every signal whose default ends or stops the program,
-// and for SIGCONT. The first request while the listing runs is only noted:
-// the loop ends the run once the line is out, and the console has the
-// grace to take it, by an alarm that is the run's own from then on, even
-// if it was ignored or blocked. Continued, the pause switches the terminal
-// again in the foreground, whatever it believes: the shell may have put its
-// own modes back. In the background, its read stops it until brought back.
+// and for SIGCONT. The first request in the listing is only noted, and the
+// grace is an alarm that is the run's own from then on. Continued in the
+// foreground, the pause switches the terminal again whatever it believes:
+// the shell may have put its own modes back.
 static void
 on_signal(int sig, siginfo_t *, void *context)
 {
 	int saved_errno = errno, none = 0;
 	bool request = sig == SIGINT || sig == SIGTERM || sig == SIGHUP;
 	if (request && listing && stop_signal.compare_exchange_strong(none, sig)) {
-		take(SIGALRM, true);
-		// Unblocked once the routine returns.
+		take(SIGALRM, true);	// unblocked once the routine returns
 		sigdelset(&static_cast<ucontext_t *>(context)->uc_sigmask, SIGALRM);
 		alarm(stop_grace_seconds);
 	} else if (sig != SIGCONT) {
@@ -218,10 +198,10 @@ end_as_interrupted()
 	end_or_stop(stop_signal);	// GCOVR_EXCL_LINE
 }
 
-// A closed standard descriptor would be the next one opened, and the result
-// file would take the console's place; read-only, the null device refuses
-// what is written to it. A console that goes away, or a file at the size
-// limit, is only a write that fails, as on Windows.
+// A closed standard descriptor would be the next one opened, and the file
+// would take the console's place; the null device, read-only, fails what
+// is written to it. A console that goes away, or a size limit, is only a
+// write that fails, as on Windows.
 bool
 guard_process()
 {
@@ -235,8 +215,8 @@ guard_process()
 	for (int sig : {SIGINT, SIGTERM, SIGHUP})
 		sigaddset(&requests, sig);
 	sigprocmask(SIG_UNBLOCK, &requests, nullptr);
-	std::signal(SIGPIPE, SIG_IGN);
-	std::signal(SIGXFSZ, SIG_IGN);
+	signal(SIGPIPE, SIG_IGN);
+	signal(SIGXFSZ, SIG_IGN);
 	for (int sig = 1; sig < NSIG; sig++) {
 		switch (sig) {	// those whose default leaves the program be
 		case SIGCHLD: case SIGURG: case SIGWINCH:
@@ -266,9 +246,8 @@ pause_console()
 	raw.c_cc[VMIN] = 1;
 	raw.c_cc[VTIME] = 0;
 	// Switched with every signal held, so the routine never finds the
-	// terminal out of step with what it is told. The flush drops keys typed
-	// during the listing, before the prompt shows; in the background, the
-	// routine switches the terminal once the program is brought back.
+	// terminal out of step with what it is told; the flush drops keys typed
+	// before the prompt shows. In the background, the routine switches it.
 	sigset_t held, before;
 	sigfillset(&held);
 	sigprocmask(SIG_BLOCK, &held, &before);
@@ -279,9 +258,7 @@ pause_console()
 	bool waits = switched || background;
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << pause_prompt << std::flush;
-	// Read from the terminal itself: what a stream still holds of N's line
-	// is no key.
-	char key;
+	char key;	// from the terminal: what cin holds of N's line is no key
 	while (waits && read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
 		;
 	sigprocmask(SIG_BLOCK, &held, nullptr);

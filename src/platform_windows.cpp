@@ -86,23 +86,16 @@ find_file_streams(const char *path, bool is_file[3])
 // and any reader, but not for deletion: the name leads to it while it is
 // held, so the stream opens it by its name.
 bool
-claim_file(const char *path)
+claim_file(const char *path, bool &held)
 {
 	hold = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-	    FILE_ATTRIBUTE_NORMAL, nullptr);
-	return hold != INVALID_HANDLE_VALUE;
-}
-
-// A file system that cannot lock at all still lets a single run work.
-bool
-lock_claim()
-{
+	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
 	OVERLAPPED far_away = {};
 	far_away.OffsetHigh = lock_offset_high;
-	return LockFileEx(hold, LOCKFILE_EXCLUSIVE_LOCK |
-	    LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far_away) ||
-	    GetLastError() != ERROR_LOCK_VIOLATION;
+	held = hold != INVALID_HANDLE_VALUE && !LockFileEx(hold,
+	    LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+	    &far_away) && GetLastError() == ERROR_LOCK_VIOLATION;
+	return hold != INVALID_HANDLE_VALUE;
 }
 
 bool
