@@ -10,7 +10,10 @@ if(NOT package OR NOT EXISTS ${copyright})
   message(FATAL_ERROR "no Debian copyright file for ${WINPTHREAD_LIBRARY}: "
     "the zip could not carry the notices of the code linked into the exe")
 endif()
-file(READ ${copyright} licences)
+# Only their stanzas of the package's copyright file, and the licences those
+# name: not its headers', tools' or packaging's.
+execute_process(COMMAND awk -f ${CMAKE_CURRENT_LIST_DIR}/third-party-notices.awk
+  ${copyright} OUTPUT_VARIABLE licences COMMAND_ERROR_IS_FATAL ANY)
 set(notices "partitions.exe holds code of the MinGW-w64 runtime and of its
 winpthreads library, linked in statically. Their copyright and licence
 notices follow, as Debian's package ${package} gives them.
