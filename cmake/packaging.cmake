@@ -54,4 +54,9 @@ as it is found.")
   set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian-staging.cmake)
   set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian-ar-modes.cmake)
 endif()
+# No source package: git archive makes the one that is the source, while
+# CPack's would take whatever lies in the tree, builds included. Without its
+# configuration file, CMake makes no package_source target.
+set(CPACK_SOURCE_OUTPUT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackSourceConfig.unused)
+file(REMOVE ${CMAKE_BINARY_DIR}/CPackSourceConfig.cmake)
 include(CPack)
