@@ -32,8 +32,8 @@ void put_line(const char *text, int length, bool summary);
 bool close_result_file();
 void say_usage();
 void say_bad_input();
-// What a signal routine or console handler reads: while listing, a stop
-// request is only noted, so that the line is finished on both streams; the
+// Read by a signal routine or console handler: while listing, a stop
+// request is only noted, so that the line is finished on both streams; a
 // cut keeps whole_length bytes, and none while it is -1.
 extern std::atomic<bool> listing;
 extern std::atomic<int> stop_signal;
@@ -41,23 +41,19 @@ extern std::atomic<std::int64_t> whole_length;
 static_assert(std::atomic<std::int64_t>::is_always_lock_free &&
     std::atomic<int>::is_always_lock_free, "read by a handler");
 
-// What the system decides, one file per platform. guard_process keeps the
-// file from taking a closed standard stream's place and takes the signals
-// or console events. claim_file opens the file without emptying it and
-// locks it against every other run, held telling that one has it: the
-// run's hold until release_file. A file system that cannot lock still lets
-// a single run work. find_file_streams tells which standard streams are the
-// file, by the claim or else by name; open_stream opens the stream on the
-// claimed file itself, false if the name led elsewhere.
-bool guard_process();
+// What the system decides, one file per platform. claim_file opens the
+// file without emptying it and locks it, held telling that another run has
+// it (where files cannot be locked, a single run still works): the run's
+// hold until release_file. open_stream opens the stream on the claimed file
+// itself, false if the name led elsewhere.
+bool guard_process();	// false if it cannot guard the run
 bool claim_file(const char *path, bool &held);
-void find_file_streams(const char *path, bool is_file[3]);
+void find_file_streams(const char *path, bool is_file[3]);	// claim or name
 bool open_stream(std::ofstream &stream, const char *path);
 bool cut_claimed_file();	// false if it failed; safe in a handler
 void release_file();
 extern const int file_newline_length;	// CR LF on Windows
-// A C runtime may give a short write the system's error of an earlier call.
-void forget_last_error();
+void forget_last_error();	// so that the next failure tells its own
 std::string last_error_text();
 std::string console_failure();	// empty for a reader that went away
 bool console_takes_utf8();	// else a code page 950 console

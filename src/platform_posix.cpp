@@ -18,8 +18,7 @@ const int file_newline_length = 1;
 // Past 2 GiB, a record must still open and be cut where its lines end.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
 static int claimed_fd = -1;
-// The terminal as the pause found it and as it switches it; whether the
-// pause waits for its key, and whether the terminal is switched.
+// The terminal as the pause found it and as it switches it.
 static struct termios cooked, raw;
 static volatile sig_atomic_t pausing, switched;
 
@@ -57,9 +56,8 @@ bool
 open_stream(std::ofstream &stream, const char *path)
 {
 	int next = fcntl(STDIN_FILENO, F_DUPFD, 0);
-	if (next < 0)
+	if (next < 0 || close(next) != 0)
 		return false;
-	close(next);
 	stream.open(path, std::ios::out | std::ios::app);
 	return stream.is_open() && is_claimed(next);
 }
@@ -70,10 +68,9 @@ cut_claimed_file()
 {
 	std::int64_t length = whole_length;
 	struct stat file;
-	if (length < 0 || (fstat(claimed_fd, &file) == 0 &&
-	    (!S_ISREG(file.st_mode) || file.st_size <= length)))
-		return true;
-	return ftruncate(claimed_fd, static_cast<off_t>(length)) == 0;
+	return length < 0 || (fstat(claimed_fd, &file) == 0 &&
+	    (!S_ISREG(file.st_mode) || file.st_size <= length)) ||
+	    ftruncate(claimed_fd, static_cast<off_t>(length)) == 0;
 }
 
 void
@@ -106,7 +103,7 @@ console_takes_utf8()
 std::string
 console_failure()
 {
-	return errno == EPIPE ? "" : std::strerror(errno);
+	return errno == EPIPE ? "" : std::strerror(errno);	// a reader gone
 }
 
 // A terminal that is not the controlling one has no foreground.

@@ -8,22 +8,20 @@
 
 #include "partitions.h"
 
-// How long a stopped run waits for the console to take its line; well
-// within the seconds the system gives a closing console window.
+// Well within the seconds the system gives a closing console window.
 static const DWORD stop_grace_ms = 1000;
-// Where the lock on the result file lies: far past any listing, since a
-// locked range refuses the writes of every other handle, the stream's too.
+// Far past any listing, since a locked range refuses the writes of every
+// other handle, the stream's too.
 static const DWORD lock_offset_high = 0x7FFFFFFF;
 const int file_newline_length = 2;
 static HANDLE hold = INVALID_HANDLE_VALUE;	// the run's hold on the file
 static HANDLE main_thread;	// held still while a handler cuts the file
 
 // Runs on a thread of its own for each Ctrl-C, Ctrl-Break, closed window,
-// logoff or shutdown. The first request in the listing gives the loop a
-// moment to finish its line, and the loop ends the run itself; any other
-// ends it here, not by the default handler, whose exit code Wine drops.
-// The listing thread is stopped first, so that it neither writes after
-// the cut nor lets the handle go under it; GetThreadContext waits for that.
+// logoff or shutdown, and ends the run here, not by the default handler,
+// whose exit code Wine drops. The listing thread is held still first, so
+// that it neither writes after the cut nor lets the handle go under it;
+// GetThreadContext waits for that.
 static BOOL WINAPI
 note_stop(DWORD event)
 {
@@ -45,8 +43,8 @@ end_as_interrupted()
 }
 
 // The C runtime keeps descriptors 0 to 2 even for missing standard streams,
-// a console that goes away raises no signal, and no mask is inherited. The
-// handler stays for the whole run: removing it would wait for it on Wine.
+// and a console that goes away raises no signal. The handler stays for the
+// whole run: removing it would wait for it on Wine.
 bool
 guard_process()
 {
@@ -54,14 +52,12 @@ guard_process()
 		std::cout.setstate(std::ios::badbit);
 	HANDLE self = GetCurrentProcess();
 	return DuplicateHandle(self, GetCurrentThread(), self, &main_thread, 0,
-	    FALSE, DUPLICATE_SAME_ACCESS) &&
-	    SetConsoleCtrlHandler(note_stop, TRUE);
+	    FALSE, DUPLICATE_SAME_ACCESS) && SetConsoleCtrlHandler(note_stop, TRUE);
 }
 
-// The same volume and the same index there. Without a claim, through a
-// handle opened only to ask, which neither reads nor writes the file. A
-// device with no index, such as the null device, is no one's file; Wine
-// cannot tell the volume of a handle the host handed it, and says 0.
+// The same volume and index. Without a claim, through a handle that only
+// asks; the null device has no index. Wine cannot tell the volume of a
+// handle that the host handed it, and says 0.
 void
 find_file_streams(const char *path, bool is_file[3])
 {
@@ -81,10 +77,9 @@ find_file_streams(const char *path, bool is_file[3])
 		CloseHandle(file);
 }
 
-// Writing and the file's attributes are all it asks for, and still every
-// host's lock is exclusive, Wine's too. The file is shared with the stream
-// and any reader, but not for deletion: the name leads to it while it is
-// held, so the stream opens it by its name.
+// Writing and reading attributes is all it asks, and every host's lock is
+// still exclusive, Wine's too. Shared with the stream and any reader, but
+// not for deletion: the name leads to the file while it is held.
 bool
 claim_file(const char *path, bool &held)
 {
@@ -126,6 +121,14 @@ release_file()
 	hold = INVALID_HANDLE_VALUE;
 }
 
+// The C runtime gives a short write the system's error of an earlier call.
+void
+forget_last_error()
+{
+	errno = 0;
+	SetLastError(0);
+}
+
 // A call of the C runtime's leaves no error of the system's: errno holds it.
 std::string
 last_error_text()
@@ -142,26 +145,15 @@ last_error_text()
 	return std::string(text, length);
 }
 
-void
-forget_last_error()
-{
-	errno = 0;
-	SetLastError(0);
-}
-
-// A reader that went away shows as one of these, and the C runtime's errno
-// as EINVAL.
+// A reader that went away shows as one of these, errno as EINVAL.
 std::string
 console_failure()
 {
 	DWORD error = GetLastError();
-	if (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
-	    error == ERROR_PIPE_NOT_CONNECTED)
-		return "";
-	return std::strerror(errno);
+	return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+	    error == ERROR_PIPE_NOT_CONNECTED ? "" : std::strerror(errno);
 }
 
-// Big5 is what a code page 950 console shows; a UTF-8 console gets UTF-8.
 bool
 console_takes_utf8()
 {

@@ -375,19 +375,26 @@ def fail(what):
     raise AssertionError(what)
 
 
-def refused_and_stopped(run):
-    """Refused, the run lets the file go before it says why: stopped at its
-    message, another run may list."""
+def refused_and_held_back(run):
+    """Refused, the run lets the file go before it says why: while its
+    message waits on a full console, another run may list."""
+    if not hasattr(fcntl, "F_SETPIPE_SZ"):
+        raise unittest.SkipTest("no F_SETPIPE_SZ here to size a pipe")
     file_as_input(run)
+    out, run.stdout = os.pipe()
+    run.closing.callback(os.close, out)
+    run.closing.callback(os.close, run.stdout)
+    os.write(run.stdout, b"-" * fcntl.fcntl(run.stdout, fcntl.F_SETPIPE_SZ, 4096))
 
     def another(run, proc):
-        pid = stopped(run)
+        need_proc()
+        wait_for("a full console", lambda: "pipe_write" in proc_wchan(proc.pid))
         other = subprocess.run(COMMAND, cwd=run.work, input=b"3\n",
                                capture_output=True, timeout=TIMEOUT)
-        os.kill(pid, signal.SIGCONT)
+        read_now(out)
         if other.returncode:
             fail("the other run was refused: %r" % other.stderr)
-    traced(run, "write:signal=SIGSTOP:when=1", another)
+    run.during = another
 
 
 def refused_and_ended(run):
@@ -490,7 +497,7 @@ class Outcomes(Case):
              why(b"Operation not permitted")),
             (b"3\n", replaced_at_the_stream_open, refused, b"another file\n", 1,
              why(b"replaced while it was being opened")),
-            (None, refused_and_stopped, refused, listing(3), 1,
+            (None, refused_and_held_back, None, listing(3), 1,
              why(b"is .* input")),
             (b"3\n", refused_and_ended, None, OLD_RESULT, -signal.SIGTERM, b""),
             (b"12\n", stopped_mid_line, PROMPT + listing(12), listing(12), 0,
