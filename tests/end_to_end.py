@@ -788,9 +788,11 @@ class FailingStreams(Live):
 
 
 # Runs a command in a mount namespace of its own, where /dev can be hidden;
-# or as the first process of a PID namespace, as a container runs it.
+# or as the first process of a PID namespace, as a container runs it, and
+# killed with unshare: a first process that ignores a test's signals would
+# list on into a removed folder.
 NAMESPACE = ["unshare", "--mount", "--map-root-user"]
-PID_NAMESPACE = ["unshare", "--pid", "--fork", "--mount-proc",
+PID_NAMESPACE = ["unshare", "--pid", "--fork", "--kill-child", "--mount-proc",
                  "--map-root-user"]
 
 
