@@ -15,10 +15,6 @@ static const char *const write_failed[] = {"\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ",
 static const char bad_input[] = "N must be an integer from 0 to 200.\n";
 static_assert(stack_capacity == 200, "the message above names the limit");
 
-std::atomic<bool> listing;
-std::atomic<int> stop_signal;
-std::atomic<std::int64_t> whole_length{-1};
-
 static std::ofstream result_file;
 static bool stream_is_file[3];	// standard input, output and error
 static std::string write_failure;	// in the words of the moment it failed
@@ -121,7 +117,7 @@ refusal()
 {
 	bool held;
 	bool claimed = claim_file(result_path, held);
-	std::string error = last_error_text();
+	std::string error = claimed ? "" : last_error_text();
 	find_file_streams(result_path, stream_is_file);
 	if (!claimed)
 		return error;

@@ -34,10 +34,11 @@ void say_usage();
 void say_bad_input();
 // Read by a signal routine or console handler: while listing, a stop
 // request is only noted, so that the line is finished on both streams; a
-// cut keeps whole_length bytes, and none while it is -1.
-extern std::atomic<bool> listing;
-extern std::atomic<int> stop_signal;
-extern std::atomic<std::int64_t> whole_length;
+// cut keeps whole_length bytes, and none while it is -1. Defined here, so
+// that the platform files that read them depend on no other file.
+inline std::atomic<bool> listing;
+inline std::atomic<int> stop_signal;
+inline std::atomic<std::int64_t> whole_length{-1};
 static_assert(std::atomic<std::int64_t>::is_always_lock_free &&
     std::atomic<int>::is_always_lock_free, "read by a handler");
 
