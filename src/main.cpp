@@ -9,8 +9,13 @@ static bool
 read_n(std::int32_t &n)
 {
 	static const char prompt[] = "Input N : ";
+	static const char bad_input[] = "N must be an integer from 0 to 200.\n";
+	static_assert(stack_capacity == 200, "the message names the limit");
 	put_console(prompt, sizeof prompt - 1);
-	return std::cin >> n && n >= 0 && n <= stack_capacity;
+	if (std::cin >> n && n >= 0 && n <= stack_capacity)
+		return true;
+	put_console(bad_input, sizeof bad_input - 1);
+	return false;
 }
 
 // Steps from each partition to the next in reverse lexicographic order: the
@@ -19,7 +24,6 @@ read_n(std::int32_t &n)
 static void
 list_partitions(std::int32_t n)
 {
-	stack_depth = 0;
 	push_part(n);
 	for (;;) {
 		write_partition();
@@ -34,9 +38,7 @@ list_partitions(std::int32_t n)
 			break;
 		std::int32_t remaining = stack_depth > 0
 		    ? n - part_stack[stack_depth - 1].running_total : n;
-		part--;
-		push_part(part);
-		for (remaining -= part; remaining > part; remaining -= part)
+		for (part--; remaining > part; remaining -= part)
 			push_part(part);
 		if (remaining > 0)
 			push_part(remaining);
@@ -59,10 +61,8 @@ main(int argc, char **)
 		return EXIT_FAILURE;
 
 	std::int32_t n;
-	bool listed = read_n(n);
-	if (!listed)
-		say_bad_input();
-	else if ((listed = empty_result_file())) {
+	bool listed = read_n(n) && empty_result_file();
+	if (listed) {
 		listing = true;
 		list_partitions(n);
 		listing = false;
@@ -70,12 +70,11 @@ main(int argc, char **)
 		if (!stop_signal)
 			write_summary();
 	}
-	bool file_whole = close_result_file();
+	// Judged before the pause, whose prompt is not part of the listing.
+	bool whole = close_result_file() && listed && !std::cout.fail();
 	// As an interrupted program ends, so that the shell sees it.
 	if (stop_signal)
 		end_as_interrupted();	// GCOVR_EXCL_LINE: counts die with it
-	// Judged before the pause, whose prompt is not part of the listing.
-	bool whole = listed && file_whole && !std::cout.fail();
 	pause_console();
 	return whole ? EXIT_SUCCESS : EXIT_FAILURE;
 }

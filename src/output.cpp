@@ -12,8 +12,6 @@ static const char *const open_failed[] = {"\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ",
     "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: "};	// Big5, UTF-8
 static const char *const write_failed[] = {"\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ",
     "\xE5\xAF\xAB\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: "};
-static const char bad_input[] = "N must be an integer from 0 to 200.\n";
-static_assert(stack_capacity == 200, "the message above names the limit");
 
 static std::ofstream result_file;
 static bool stream_is_file[3];	// standard input, output and error
@@ -45,7 +43,7 @@ put_console(const char *text, int length)
 	if (!std::cout.good() || put_text(std::cout, text, length))
 		return;
 	std::cout.setstate(std::ios::badbit);
-	std::string why = console_failure();
+	std::string why = last_error_text(true);
 	if (!why.empty())
 		say("partitions: standard output: " + why);
 }
@@ -80,21 +78,6 @@ put_line(const char *text, int length, bool summary)
 		put_console(text, length);
 }
 
-// What went wrong with the file on standard output (Big5 for a code page
-// 950 console), or on standard error when the output is the file; then
-// why, on standard error.
-static bool
-report(const char *const texts[2], const std::string &why)
-{
-	std::string text = texts[console_takes_utf8()] + std::string(result_path);
-	if (!stream_is_file[1])
-		put_console((text + '\n').data(), static_cast<int>(text.size() + 1));
-	else
-		say(text);
-	say("partitions: " + std::string(result_path) + ": " + why);
-	return false;
-}
-
 void
 say_usage()
 {
@@ -103,50 +86,44 @@ say_usage()
 	    "(it takes no arguments and reads N from standard input)");
 }
 
-void
-say_bad_input()
+// What went wrong with the file on standard output (Big5 for a code page
+// 950 console), or on standard error when the output is the file; then
+// why, on standard error. The hold is let go first: the message may wait
+// on its reader.
+static bool
+refuse(const std::string &why, const char *const texts[2] = open_failed)
 {
-	put_console(bad_input, sizeof bad_input - 1);
+	result_file.close();
+	release_file();
+	std::string text = texts[console_takes_utf8] + std::string(result_path);
+	if (!stream_is_file[1])
+		put_console((text + '\n').data(), static_cast<int>(text.size() + 1));
+	else
+		say(text);
+	say("partitions: " + std::string(result_path) + ": " + why);
+	return false;
 }
 
-// Why the run may not have the file, empty once the stream holds it: one
-// run at a time, never the run's own input or console. Writing is all that
-// the file needs to allow.
-static std::string
-refusal()
+// One run at a time, never the run's own input or console, and empty only
+// once the stream holds it. Writing is all that the file needs to allow.
+bool
+open_result_file()
 {
 	bool held;
 	bool claimed = claim_file(result_path, held);
 	std::string error = claimed ? "" : last_error_text();
 	find_file_streams(result_path, stream_is_file);
 	if (!claimed)
-		return error;
+		return refuse(error);
 	if (held)
-		return "in use by another run";
+		return refuse("in use by another run");
 	if (stream_is_file[0])
-		return "is this run's own input";
+		return refuse("is this run's own input");
 	if (stream_is_file[1])
-		return "is this run's own console";
-	if (open_stream(result_file, result_path))
-		return "";
-	return result_file.is_open() ? "replaced while it was being opened" :
-	    last_error_text();
-}
-
-// The hold is let go before the message, which may wait on its reader.
-static bool
-refuse(const std::string &why)
-{
-	result_file.close();
-	release_file();
-	return report(open_failed, why);
-}
-
-bool
-open_result_file()
-{
-	std::string why = refusal();
-	return why.empty() || refuse(why);
+		return refuse("is this run's own console");
+	return open_stream(result_file, result_path) ||
+	    refuse(result_file.is_open() ? "replaced while it was being opened" :
+	    last_error_text());
 }
 
 // Only once N is accepted, so that a typo keeps the earlier record.
@@ -169,5 +146,5 @@ close_result_file()
 			fail_file();
 	}
 	release_file();
-	return !result_file.fail() || report(write_failed, write_failure);
+	return !result_file.fail() || refuse(write_failure, write_failed);
 }

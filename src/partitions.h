@@ -14,7 +14,6 @@ struct part_entry {
 	std::int32_t running_total;	// sum of value over this entry and all below
 };
 
-// The stack of parts, and each partition on it as a line of text.
 extern part_entry part_stack[stack_capacity];
 extern std::int32_t stack_depth;
 extern std::int32_t first_changed;	// lowest entry pushed since the last line
@@ -24,29 +23,28 @@ std::int32_t pop_part();
 void write_partition();
 void write_summary();
 
-// Both streams, the result file from its claim to its close, every message.
 bool open_result_file();
 bool empty_result_file();
 void put_console(const char *text, int length);
 void put_line(const char *text, int length, bool summary);
 bool close_result_file();
 void say_usage();
-void say_bad_input();
-// Read by a signal routine or console handler: while listing, a stop
-// request is only noted, so that the line is finished on both streams; a
-// cut keeps whole_length bytes, and none while it is -1. Defined here, so
-// that the platform files that read them depend on no other file.
+
+// Read by a signal routine or console handler, and so defined here, where
+// the platform files need no other file: while listing, a stop request is
+// only noted, so that the line is finished on both streams; a cut keeps
+// whole_length bytes, and none while it is -1.
 inline std::atomic<bool> listing;
 inline std::atomic<int> stop_signal;
 inline std::atomic<std::int64_t> whole_length{-1};
 static_assert(std::atomic<std::int64_t>::is_always_lock_free &&
     std::atomic<int>::is_always_lock_free, "read by a handler");
+inline bool console_takes_utf8 = true;	// else code page 950, on Windows
 
 // What the system decides, one file per platform. claim_file opens the
-// file without emptying it and locks it, held telling that another run has
-// it (where files cannot be locked, a single run still works): the run's
-// hold until release_file. open_stream opens the stream on the claimed file
-// itself, false if the name led elsewhere.
+// file without emptying it and locks it (held: another run has it): the
+// run's hold until release_file. open_stream is false if the name led
+// elsewhere than the claimed file.
 bool guard_process();	// false if it cannot guard the run
 bool claim_file(const char *path, bool &held);
 void find_file_streams(const char *path, bool is_file[3]);	// claim or name
@@ -55,9 +53,7 @@ bool cut_claimed_file();	// false if it failed; safe in a handler
 void release_file();
 extern const int file_newline_length;	// CR LF on Windows
 void forget_last_error();	// so that the next failure tells its own
-std::string last_error_text();
-std::string console_failure();	// empty for a reader that went away
-bool console_takes_utf8();	// else a code page 950 console
+std::string last_error_text(bool console = false);	// "": its reader left
 void end_as_interrupted();
 void pause_console();
 

@@ -18,8 +18,7 @@ const int file_newline_length = 1;
 // Past 2 GiB, a record must still open and be cut where its lines end.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
 static int claimed_fd = -1;
-// The terminal as the pause found it and as it switches it.
-static struct termios cooked, raw;
+static struct termios cooked, raw;	// as the pause found it, and its own
 static volatile sig_atomic_t pausing, switched;
 
 // Whether fd is the claimed file, or the file that path names.
@@ -39,7 +38,8 @@ find_file_streams(const char *path, bool is_file[3])
 }
 
 // flock, not fcntl: a process loses an fcntl lock when it closes any
-// descriptor of the file, as the stream does.
+// descriptor of the file, as the stream does. Where files cannot be locked,
+// a single run still works.
 bool
 claim_file(const char *path, bool &held)
 {
@@ -89,39 +89,26 @@ forget_last_error()
 }
 
 std::string
-last_error_text()
+last_error_text(bool console)
 {
-	return std::strerror(errno);
+	return console && errno == EPIPE ? "" : std::strerror(errno);
 }
 
-bool
-console_takes_utf8()
+// Only from the foreground, false in the background, where the routine
+// switches it once continued. A terminal that is not the controlling one
+// has no foreground.
+static bool
+set_terminal(bool to_raw, int when)
 {
+	pid_t foreground = tcgetpgrp(STDIN_FILENO);
+	if (to_raw && foreground != -1 && foreground != getpgrp())
+		return false;
+	if (tcsetattr(STDIN_FILENO, when, to_raw ? &raw : &cooked) == 0)
+		switched = to_raw;
 	return true;
 }
 
-std::string
-console_failure()
-{
-	return errno == EPIPE ? "" : std::strerror(errno);	// a reader gone
-}
-
-// A terminal that is not the controlling one has no foreground.
-static bool
-in_background()
-{
-	pid_t foreground = tcgetpgrp(STDIN_FILENO);
-	return foreground != -1 && foreground != getpgrp();
-}
-
-static void
-set_terminal(bool to_raw, int when)
-{
-	if (tcsetattr(STDIN_FILENO, when, to_raw ? &raw : &cooked) == 0)
-		switched = to_raw;
-}
-
-static void on_signal(int sig, siginfo_t *, void *context);
+static void on_signal(int sig);
 
 // The routine runs alone, and a write that it interrupts goes on after it:
 // not every C++ library retries one. A signal ignored at start, as under
@@ -130,61 +117,54 @@ static void
 take(int sig, bool even_if_ignored = false)
 {
 	struct sigaction old, action = {};
-	action.sa_sigaction = on_signal;
-	action.sa_flags = SA_SIGINFO | SA_RESTART;
+	action.sa_handler = on_signal;
+	action.sa_flags = SA_RESTART;
 	sigfillset(&action.sa_mask);
 	if (even_if_ignored ||
 	    (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN))
 		sigaction(sig, &action, nullptr);
 }
 
-// Puts back what the run changed, then lets the signal's default action end
-// or stop the program. A stop does not cut: the run goes on, and the line
-// just written may not be counted yet. gcov's counts die with the process.
-// GCOVR_EXCL_START
-static void
-end_or_stop(int sig)
-{
-	if (sig == SIGALRM && stop_signal != 0)	// the grace is over
-		sig = stop_signal;
-	if (switched)
-		set_terminal(false, TCSANOW);
-	bool ends = sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU;
-	if (ends)
-		cut_claimed_file();
-	signal(sig, SIG_DFL);
-	sigset_t only;
-	sigemptyset(&only);
-	sigaddset(&only, sig);
-	sigprocmask(SIG_UNBLOCK, &only, nullptr);
-	raise(sig);
-	// Still here: continued, or not let end the program, as a container's
-	// first process is not. exit() would have the stream send again what
-	// the system refused it, after the cut.
-	if (ends)
-		_exit(128 + sig);
-	take(sig);
-}
-// GCOVR_EXCL_STOP
-
 // The one routine for every signal whose default ends or stops the program,
 // and for SIGCONT. The first request in the listing is only noted, and the
-// grace is an alarm that is the run's own from then on. Continued in the
-// foreground, the pause switches the terminal again whatever it believes:
-// the shell may have put its own modes back.
+// grace is an alarm that is the run's own from then on. Anything else puts
+// back what the run changed and lets the signal's default action end or
+// stop the program. A stop does not cut: the run goes on, and the line just
+// written may not be counted yet. gcov's counts die with the process.
 static void
-on_signal(int sig, siginfo_t *, void *context)
+on_signal(int sig)
 {
 	int saved_errno = errno, none = 0;
 	bool request = sig == SIGINT || sig == SIGTERM || sig == SIGHUP;
+	bool ends = sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU;
 	if (request && listing && stop_signal.compare_exchange_strong(none, sig)) {
-		take(SIGALRM, true);	// unblocked once the routine returns
-		sigdelset(&static_cast<ucontext_t *>(context)->uc_sigmask, SIGALRM);
+		take(SIGALRM, true);
 		alarm(stop_grace_seconds);
 	} else if (sig != SIGCONT) {
-		end_or_stop(sig);
+		// GCOVR_EXCL_START
+		if (sig == SIGALRM && stop_signal != 0)	// the grace is over
+			sig = stop_signal;
+		if (switched)
+			set_terminal(false, TCSANOW);
+		if (ends)
+			cut_claimed_file();
+		signal(sig, SIG_DFL);
+		sigset_t only;
+		sigemptyset(&only);
+		sigaddset(&only, sig);
+		sigprocmask(SIG_UNBLOCK, &only, nullptr);
+		raise(sig);
+		// Still here: continued, or not let end the program, as a
+		// container's first process is not. exit() would have the stream
+		// send again what the system refused it, after the cut.
+		if (ends)
+			_exit(128 + sig);
+		take(sig);
+		// GCOVR_EXCL_STOP
 	}
-	if (pausing && !in_background())
+	// Continued in the foreground, the pause switches the terminal again
+	// whatever it believes: the shell may have put its own modes back.
+	if (pausing)
 		set_terminal(true, TCSANOW);
 	errno = saved_errno;
 }
@@ -192,7 +172,7 @@ on_signal(int sig, siginfo_t *, void *context)
 void
 end_as_interrupted()
 {
-	end_or_stop(stop_signal);	// GCOVR_EXCL_LINE
+	on_signal(stop_signal);	// GCOVR_EXCL_LINE
 }
 
 // A closed standard descriptor would be the next one opened, and the file
@@ -207,11 +187,12 @@ guard_process()
 		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
 		    open("/dev/null", O_RDONLY) != fd)
 			return false;
-	sigset_t requests;
-	sigemptyset(&requests);
-	for (int sig : {SIGINT, SIGTERM, SIGHUP})
-		sigaddset(&requests, sig);
-	sigprocmask(SIG_UNBLOCK, &requests, nullptr);
+	// The requests, and the alarm that ends the grace after one.
+	sigset_t wanted;
+	sigemptyset(&wanted);
+	for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGALRM})
+		sigaddset(&wanted, sig);
+	sigprocmask(SIG_UNBLOCK, &wanted, nullptr);
 	signal(SIGPIPE, SIG_IGN);
 	signal(SIGXFSZ, SIG_IGN);
 	for (int sig = 1; sig < NSIG; sig++) {
@@ -244,15 +225,12 @@ pause_console()
 	raw.c_cc[VTIME] = 0;
 	// Switched with every signal held, so the routine never finds the
 	// terminal out of step with what it is told; the flush drops keys typed
-	// before the prompt shows. In the background, the routine switches it.
+	// before the prompt shows.
 	sigset_t held, before;
 	sigfillset(&held);
 	sigprocmask(SIG_BLOCK, &held, &before);
 	pausing = 1;
-	bool background = in_background();
-	if (!background)
-		set_terminal(true, TCSAFLUSH);
-	bool waits = switched || background;
+	bool waits = !set_terminal(true, TCSAFLUSH) || switched;
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << pause_prompt << std::flush;
 	char key;	// from the terminal: what cin holds of N's line is no key

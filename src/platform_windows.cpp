@@ -50,6 +50,7 @@ guard_process()
 {
 	if (GetStdHandle(STD_OUTPUT_HANDLE) == nullptr)
 		std::cout.setstate(std::ios::badbit);
+	console_takes_utf8 = GetConsoleOutputCP() == CP_UTF8;
 	HANDLE self = GetCurrentProcess();
 	return DuplicateHandle(self, GetCurrentThread(), self, &main_thread, 0,
 	    FALSE, DUPLICATE_SAME_ACCESS) && SetConsoleCtrlHandler(note_stop, TRUE);
@@ -130,12 +131,16 @@ forget_last_error()
 }
 
 // A call of the C runtime's leaves no error of the system's: errno holds it.
+// A console's reader that went away shows as one of these, errno as EINVAL.
 std::string
-last_error_text()
+last_error_text(bool console)
 {
 	char text[512];
 	DWORD error = GetLastError();
-	if (error == 0)
+	if (console && (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+	    error == ERROR_PIPE_NOT_CONNECTED))
+		return "";
+	if (error == 0 || console)
 		return std::strerror(errno);
 	DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM |
 	    FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
@@ -143,21 +148,6 @@ last_error_text()
 	while (length > 0 && text[length - 1] <= ' ')	// its own line end
 		length--;
 	return std::string(text, length);
-}
-
-// A reader that went away shows as one of these, errno as EINVAL.
-std::string
-console_failure()
-{
-	DWORD error = GetLastError();
-	return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
-	    error == ERROR_PIPE_NOT_CONNECTED ? "" : std::strerror(errno);
-}
-
-bool
-console_takes_utf8()
-{
-	return GetConsoleOutputCP() == CP_UTF8;
 }
 
 void

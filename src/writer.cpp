@@ -54,11 +54,9 @@ write_partition()
 void
 write_summary()
 {
-	static const char label[] = "sum=";
-	// Any 64-bit count fits in 20 characters; the newline takes the NUL's room.
-	char text[sizeof label + 20];
-	std::memcpy(text, label, sizeof label - 1);
-	char *end = std::to_chars(text + sizeof label - 1, text + sizeof text,
+	// Room for any 64-bit count and the newline, after the label.
+	char text[] = "sum=01234567890123456789\n";
+	char *end = std::to_chars(text + 4, text + sizeof text - 2,
 	    partition_count).ptr;
 	*end++ = '\n';
 	put_line(text, static_cast<int>(end - text), true);
