@@ -72,9 +72,6 @@ main(int argc, char **)
 	}
 	// Judged before the pause, whose prompt is not part of the listing.
 	bool whole = close_result_file() && listed && !std::cout.fail();
-	// As an interrupted program ends, so that the shell sees it.
-	if (stop_signal)
-		end_as_interrupted();	// GCOVR_EXCL_LINE: counts die with it
-	pause_console();
+	pause_or_end();
 	return whole ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -1,13 +1,10 @@
 // Both streams' output and every message: the result file from its claim to its close, whole lines only.
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 
 #include "partitions.h"
 
 static const char result_path[] = "../yorv-.txt";
-// "Opening the file failed" and "writing the file failed", held as bytes so
-// that the compiler's source character set does not matter.
+// "Opening/writing the file failed", as bytes: any source character set.
 static const char *const open_failed[] = {"\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ",
     "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: "};	// Big5, UTF-8
 static const char *const write_failed[] = {"\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ",
@@ -34,9 +31,9 @@ put_text(std::ostream &out, const char *text, int length)
 	return buf->sputn(text, length) == length && buf->pubsync() == 0;
 }
 
-// A stream that failed gets nothing more: its buffer still holds what the
-// system refused, and would send it again after what the system took. A
-// console's reader that went away is no news to whoever ran the program.
+// A failed stream gets nothing more: its buffer still holds what the system
+// refused, and would send it again after what the system took. A console's
+// reader that went away is no news to whoever ran the program.
 void
 put_console(const char *text, int length)
 {
@@ -53,7 +50,7 @@ put_console(const char *text, int length)
 static void
 fail_file()
 {
-	write_failure = std::strerror(errno);	// the C runtime's on every system
+	write_failure = last_error_text();
 	result_file.setstate(std::ios::badbit);
 	result_file.close();
 	cut_claimed_file();
@@ -86,10 +83,9 @@ say_usage()
 	    "(it takes no arguments and reads N from standard input)");
 }
 
-// What went wrong with the file on standard output (Big5 for a code page
-// 950 console), or on standard error when the output is the file; then
-// why, on standard error. The hold is let go first: the message may wait
-// on its reader.
+// What went wrong on standard output (Big5 for a code page 950 console), or
+// on standard error if the output is the file; then why, on standard error.
+// The hold is let go first: the message may wait on its reader.
 static bool
 refuse(const std::string &why, const char *const texts[2] = open_failed)
 {
@@ -104,8 +100,8 @@ refuse(const std::string &why, const char *const texts[2] = open_failed)
 	return false;
 }
 
-// One run at a time, never the run's own input or console, and empty only
-// once the stream holds it. Writing is all that the file needs to allow.
+// One run at a time, never the run's own input or console. Writing is all
+// that the file needs to allow.
 bool
 open_result_file()
 {

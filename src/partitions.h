@@ -40,11 +40,12 @@ inline std::atomic<std::int64_t> whole_length{-1};
 static_assert(std::atomic<std::int64_t>::is_always_lock_free &&
     std::atomic<int>::is_always_lock_free, "read by a handler");
 inline bool console_takes_utf8 = true;	// else code page 950, on Windows
+// Well within the seconds that Windows gives a closing console window.
+constexpr int stop_grace_ms = 1000;
 
-// What the system decides, one file per platform. claim_file opens the
-// file without emptying it and locks it (held: another run has it): the
-// run's hold until release_file. open_stream is false if the name led
-// elsewhere than the claimed file.
+// claim_file opens the file without emptying it and locks it (held: another
+// run has it): the run's hold until release_file. open_stream is false if
+// the name led elsewhere than the claimed file.
 bool guard_process();	// false if it cannot guard the run
 bool claim_file(const char *path, bool &held);
 void find_file_streams(const char *path, bool is_file[3]);	// claim or name
@@ -54,7 +55,6 @@ void release_file();
 extern const int file_newline_length;	// CR LF on Windows
 void forget_last_error();	// so that the next failure tells its own
 std::string last_error_text(bool console = false);	// "": its reader left
-void end_as_interrupted();
-void pause_console();
+void pause_or_end();	// asked to stop: ends as interrupted programs do
 
 #endif

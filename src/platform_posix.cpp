@@ -12,7 +12,6 @@
 
 #include "partitions.h"
 
-static const unsigned stop_grace_seconds = 1;
 static const char pause_prompt[] = "Press any key to continue . . . ";
 const int file_newline_length = 1;
 // Past 2 GiB, a record must still open and be cut where its lines end.
@@ -37,9 +36,8 @@ find_file_streams(const char *path, bool is_file[3])
 		is_file[fd] = is_claimed(fd, claimed_fd < 0 ? path : nullptr);
 }
 
-// flock, not fcntl: a process loses an fcntl lock when it closes any
-// descriptor of the file, as the stream does. Where files cannot be locked,
-// a single run still works.
+// flock, not fcntl, whose lock goes when any descriptor of the file closes,
+// as the stream's does. Where files cannot be locked, one run still works.
 bool
 claim_file(const char *path, bool &held)
 {
@@ -49,9 +47,8 @@ claim_file(const char *path, bool &held)
 	return claimed_fd >= 0;
 }
 
-// POSIX gives open() the lowest free descriptor: the stream's is known
-// before it opens the name, and must be the claimed file, whatever took the
-// name meanwhile.
+// open() takes the lowest free descriptor: the stream's is known before it
+// opens the name, and must be the claimed file, whatever took the name since.
 bool
 open_stream(std::ofstream &stream, const char *path)
 {
@@ -94,9 +91,8 @@ last_error_text(bool console)
 	return console && errno == EPIPE ? "" : std::strerror(errno);
 }
 
-// Only from the foreground, false in the background, where the routine
-// switches it once continued. A terminal that is not the controlling one
-// has no foreground.
+// Raw only in the foreground (false elsewhere: the routine switches it once
+// continued there). A terminal that is not the controlling one has none.
 static bool
 set_terminal(bool to_raw, int when)
 {
@@ -126,11 +122,10 @@ take(int sig, bool even_if_ignored = false)
 }
 
 // The one routine for every signal whose default ends or stops the program,
-// and for SIGCONT. The first request in the listing is only noted, and the
-// grace is an alarm that is the run's own from then on. Anything else puts
-// back what the run changed and lets the signal's default action end or
-// stop the program. A stop does not cut: the run goes on, and the line just
-// written may not be counted yet. gcov's counts die with the process.
+// and for SIGCONT. The listing's first request is only noted; its grace is
+// an alarm that is the run's own from then on. Anything else puts back what
+// the run changed and lets the default action end or stop the program. A
+// stop does not cut: the line just written may not be counted yet.
 static void
 on_signal(int sig)
 {
@@ -139,9 +134,9 @@ on_signal(int sig)
 	bool ends = sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU;
 	if (request && listing && stop_signal.compare_exchange_strong(none, sig)) {
 		take(SIGALRM, true);
-		alarm(stop_grace_seconds);
+		alarm(stop_grace_ms / 1000);
 	} else if (sig != SIGCONT) {
-		// GCOVR_EXCL_START
+		// GCOVR_EXCL_START: gcov's counts die with the process
 		if (sig == SIGALRM && stop_signal != 0)	// the grace is over
 			sig = stop_signal;
 		if (switched)
@@ -167,12 +162,6 @@ on_signal(int sig)
 	if (pausing)
 		set_terminal(true, TCSANOW);
 	errno = saved_errno;
-}
-
-void
-end_as_interrupted()
-{
-	on_signal(stop_signal);	// GCOVR_EXCL_LINE
 }
 
 // A closed standard descriptor would be the next one opened, and the file
@@ -211,8 +200,10 @@ guard_process()
 // Waits for one key, as the Windows command processor's pause does. Only a
 // person at a terminal can press it: scripted runs must never wait.
 void
-pause_console()
+pause_or_end()
 {
+	if (stop_signal)
+		on_signal(stop_signal);	// GCOVR_EXCL_LINE: counts die with it
 	if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) ||
 	    tcgetattr(STDIN_FILENO, &cooked) != 0)
 		return;

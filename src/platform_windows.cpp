@@ -8,20 +8,14 @@
 
 #include "partitions.h"
 
-// Well within the seconds the system gives a closing console window.
-static const DWORD stop_grace_ms = 1000;
-// Far past any listing, since a locked range refuses the writes of every
-// other handle, the stream's too.
-static const DWORD lock_offset_high = 0x7FFFFFFF;
 const int file_newline_length = 2;
 static HANDLE hold = INVALID_HANDLE_VALUE;	// the run's hold on the file
 static HANDLE main_thread;	// held still while a handler cuts the file
 
 // Runs on a thread of its own for each Ctrl-C, Ctrl-Break, closed window,
-// logoff or shutdown, and ends the run here, not by the default handler,
-// whose exit code Wine drops. The listing thread is held still first, so
-// that it neither writes after the cut nor lets the handle go under it;
-// GetThreadContext waits for that.
+// logoff or shutdown, and ends the run here: Wine drops the default one's
+// exit code. The listing thread is held still first (GetThreadContext waits
+// for that), so that it neither writes after the cut nor closes the handle.
 static BOOL WINAPI
 note_stop(DWORD event)
 {
@@ -32,14 +26,8 @@ note_stop(DWORD event)
 	if (SuspendThread(main_thread) != static_cast<DWORD>(-1))
 		GetThreadContext(main_thread, &context);
 	cut_claimed_file();
-	end_as_interrupted();
-	return TRUE;
-}
-
-void
-end_as_interrupted()
-{
 	ExitProcess(STATUS_CONTROL_C_EXIT);
+	return TRUE;
 }
 
 // The C runtime keeps descriptors 0 to 2 even for missing standard streams,
@@ -86,8 +74,10 @@ claim_file(const char *path, bool &held)
 {
 	hold = CreateFileA(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES,
 	    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+	// Far past any listing: a locked range refuses the writes of every
+	// other handle, the stream's too.
 	OVERLAPPED far_away = {};
-	far_away.OffsetHigh = lock_offset_high;
+	far_away.OffsetHigh = 0x7FFFFFFF;
 	held = hold != INVALID_HANDLE_VALUE && !LockFileEx(hold,
 	    LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
 	    &far_away) && GetLastError() == ERROR_LOCK_VIOLATION;
@@ -151,7 +141,9 @@ last_error_text(bool console)
 }
 
 void
-pause_console()
+pause_or_end()
 {
+	if (stop_signal)
+		ExitProcess(STATUS_CONTROL_C_EXIT);
 	std::system("pause");
 }

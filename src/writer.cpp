@@ -7,9 +7,8 @@
 
 std::int64_t partition_count;
 
-// "+" and the digits of every part that a listing can hold (N is at most
-// the stack's capacity), formatted once and padded to four bytes so that
-// each is copied in one move.
+// "+" and the digits of every part a listing can hold, formatted once and
+// padded to four bytes, so that each is copied in one move.
 struct part_text {
 	char text[4];
 	int length;
@@ -26,18 +25,16 @@ static const std::array<part_text, stack_capacity + 1> part_texts = [] {
 	return texts;
 }();
 
-// Consecutive partitions share a prefix, so the previous line's text is kept
-// and only the parts from the first change on are formatted again. The line
-// is kept with a "+" in front of its first part too, so that every part is
-// formatted alike, and written from its second character.
+// Consecutive partitions share a prefix: only the parts from the first
+// change on are formatted again. A "+" leads the first part too, so that
+// every part is formatted alike; the line is written from its second byte.
 static char line[stack_capacity * sizeof(part_text::text) + 1];
 static int line_end[stack_capacity];	// where the text of each part ends
 
 void
 write_partition()
 {
-	// Entry 0 is written even on an empty stack; callers never ask for that.
-	int parts = stack_depth > 0 ? stack_depth : 1;
+	int parts = stack_depth;
 	int same = first_changed < parts ? first_changed : parts;
 	int end = same > 0 ? line_end[same - 1] : 0;
 	for (int i = same; i < parts; i++) {
