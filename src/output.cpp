@@ -4,7 +4,8 @@
 #include "partitions.h"
 
 static const char result_path[] = "../yorv-.txt";
-// "Opening/writing the file failed", as bytes: any source character set.
+// "Opening the file failed" and "writing the file failed", as bytes, so that
+// the compiler's source character set does not matter.
 static const char *const open_failed[] = {"\xB6\x7D\xC0\xC9\xA5\xA2\xB1\xD1: ",
     "\xE9\x96\x8B\xE6\xAA\x94\xE5\xA4\xB1\xE6\x95\x97: "};	// Big5, UTF-8
 static const char *const write_failed[] = {"\xBC\x67\xC0\xC9\xA5\xA2\xB1\xD1: ",

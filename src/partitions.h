@@ -30,10 +30,9 @@ void put_line(const char *text, int length, bool summary);
 bool close_result_file();
 void say_usage();
 
-// Read by a signal routine or console handler, and so defined here, where
-// the platform files need no other file: while listing, a stop request is
-// only noted, so that the line is finished on both streams; a cut keeps
-// whole_length bytes, and none while it is -1.
+// Read by a signal routine or console handler, so defined here for the
+// platform files. A stop request in the listing is only noted, so that the
+// line ends on both streams; a cut keeps whole_length bytes, none at -1.
 inline std::atomic<bool> listing;
 inline std::atomic<int> stop_signal;
 inline std::atomic<std::int64_t> whole_length{-1};
@@ -43,9 +42,8 @@ inline bool console_takes_utf8 = true;	// else code page 950, on Windows
 // Well within the seconds that Windows gives a closing console window.
 constexpr int stop_grace_ms = 1000;
 
-// claim_file opens the file without emptying it and locks it (held: another
-// run has it): the run's hold until release_file. open_stream is false if
-// the name led elsewhere than the claimed file.
+// One file per platform. claim_file opens the file, not emptied, and locks
+// it unless another run holds it: the run's hold until release_file.
 bool guard_process();	// false if it cannot guard the run
 bool claim_file(const char *path, bool &held);
 void find_file_streams(const char *path, bool is_file[3]);	// claim or name
@@ -54,7 +52,7 @@ bool cut_claimed_file();	// false if it failed; safe in a handler
 void release_file();
 extern const int file_newline_length;	// CR LF on Windows
 void forget_last_error();	// so that the next failure tells its own
-std::string last_error_text(bool console = false);	// "": its reader left
-void pause_or_end();	// asked to stop: ends as interrupted programs do
+std::string last_error_text(bool console = false);	// "": the reader left
+void pause_or_end();	// if asked to stop, ends as the shell expects of one
 
 #endif

@@ -12,7 +12,6 @@
 
 #include "partitions.h"
 
-static const char pause_prompt[] = "Press any key to continue . . . ";
 const int file_newline_length = 1;
 // Past 2 GiB, a record must still open and be cut where its lines end.
 static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
@@ -104,23 +103,6 @@ set_terminal(bool to_raw, int when)
 	return true;
 }
 
-static void on_signal(int sig);
-
-// The routine runs alone, and a write that it interrupts goes on after it:
-// not every C++ library retries one. A signal ignored at start, as under
-// nohup, stays ignored, but for the alarm once the run owns it.
-static void
-take(int sig, bool even_if_ignored = false)
-{
-	struct sigaction old, action = {};
-	action.sa_handler = on_signal;
-	action.sa_flags = SA_RESTART;
-	sigfillset(&action.sa_mask);
-	if (even_if_ignored ||
-	    (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN))
-		sigaction(sig, &action, nullptr);
-}
-
 // The one routine for every signal whose default ends or stops the program,
 // and for SIGCONT. The listing's first request is only noted; its grace is
 // an alarm that is the run's own from then on. Anything else puts back what
@@ -132,8 +114,10 @@ on_signal(int sig)
 	int saved_errno = errno, none = 0;
 	bool request = sig == SIGINT || sig == SIGTERM || sig == SIGHUP;
 	bool ends = sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU;
+	struct sigaction routine;	// this one, as the run took it
+	sigaction(sig, nullptr, &routine);
 	if (request && listing && stop_signal.compare_exchange_strong(none, sig)) {
-		take(SIGALRM, true);
+		sigaction(SIGALRM, &routine, nullptr);	// even if it was ignored
 		alarm(stop_grace_ms / 1000);
 	} else if (sig != SIGCONT) {
 		// GCOVR_EXCL_START: gcov's counts die with the process
@@ -154,7 +138,7 @@ on_signal(int sig)
 		// send again what the system refused it, after the cut.
 		if (ends)
 			_exit(128 + sig);
-		take(sig);
+		sigaction(sig, &routine, nullptr);
 		// GCOVR_EXCL_STOP
 	}
 	// Continued in the foreground, the pause switches the terminal again
@@ -164,10 +148,9 @@ on_signal(int sig)
 	errno = saved_errno;
 }
 
-// A closed standard descriptor would be the next one opened, and the file
-// would take the console's place; the null device, read-only, fails what
-// is written to it. A console that goes away, or a size limit, is only a
-// write that fails, as on Windows.
+// A closed standard descriptor would be the next opened, and the file would
+// take the console's place; the null device, read-only, fails its writes. A
+// console that goes away, or a size limit, is only a failed write.
 bool
 guard_process()
 {
@@ -184,6 +167,13 @@ guard_process()
 	sigprocmask(SIG_UNBLOCK, &wanted, nullptr);
 	signal(SIGPIPE, SIG_IGN);
 	signal(SIGXFSZ, SIG_IGN);
+	// The routine runs alone, and a write that it interrupts goes on after
+	// it: not every C++ library retries one. A signal ignored at start, as
+	// under nohup, stays ignored.
+	struct sigaction old, routine = {};
+	routine.sa_handler = on_signal;
+	routine.sa_flags = SA_RESTART;
+	sigfillset(&routine.sa_mask);
 	for (int sig = 1; sig < NSIG; sig++) {
 		switch (sig) {	// those whose default leaves the program be
 		case SIGCHLD: case SIGURG: case SIGWINCH:
@@ -192,7 +182,8 @@ guard_process()
 #endif
 			continue;
 		}
-		take(sig);
+		if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+			sigaction(sig, &routine, nullptr);
 	}
 	return true;
 }
@@ -214,16 +205,15 @@ pause_or_end()
 	raw.c_iflag &= ~IXON;
 	raw.c_cc[VMIN] = 1;
 	raw.c_cc[VTIME] = 0;
-	// Switched with every signal held, so the routine never finds the
-	// terminal out of step with what it is told; the flush drops keys typed
-	// before the prompt shows.
+	// Switched with every signal held, so that the routine always finds the
+	// terminal as its flag says; the flush drops keys typed before the prompt.
 	sigset_t held, before;
 	sigfillset(&held);
 	sigprocmask(SIG_BLOCK, &held, &before);
 	pausing = 1;
 	bool waits = !set_terminal(true, TCSAFLUSH) || switched;
 	sigprocmask(SIG_SETMASK, &before, nullptr);
-	std::cout << pause_prompt << std::flush;
+	std::cout << "Press any key to continue . . . " << std::flush;
 	char key;	// from the terminal: what cin holds of N's line is no key
 	while (waits && read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
 		;

@@ -120,8 +120,8 @@ forget_last_error()
 	SetLastError(0);
 }
 
-// A call of the C runtime's leaves no error of the system's: errno holds it.
-// A console's reader that went away shows as one of these, errno as EINVAL.
+// errno holds a C runtime call's error, and the console's, whose system
+// error may be an earlier call's. A reader gone shows as one of these.
 std::string
 last_error_text(bool console)
 {

@@ -27,7 +27,5 @@ push_part(std::int32_t value)
 std::int32_t
 pop_part()
 {
-	if (stack_depth < 1)
-		return 0;
-	return part_stack[--stack_depth].value;
+	return stack_depth > 0 ? part_stack[--stack_depth].value : 0;
 }
