@@ -37,7 +37,8 @@ inline std::atomic<bool> listing;
 inline std::atomic<int> stop_signal;
 inline std::atomic<std::int64_t> whole_length{-1};
 static_assert(std::atomic<std::int64_t>::is_always_lock_free &&
-    std::atomic<int>::is_always_lock_free, "read by a handler");
+    std::atomic<int>::is_always_lock_free &&
+    std::atomic<bool>::is_always_lock_free, "read by a handler");
 inline bool console_takes_utf8 = true;	// else code page 950, on Windows
 // Well within the seconds that Windows gives a closing console window.
 constexpr int stop_grace_ms = 1000;

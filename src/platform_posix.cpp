@@ -18,6 +18,7 @@ static_assert(sizeof(off_t) >= 8, "64-bit file offsets");
 static int claimed_fd = -1;
 static struct termios cooked, raw;	// as the pause found it, and its own
 static volatile sig_atomic_t pausing, switched;
+static struct sigaction routine, by_default;	// the one signal routine's
 
 // Whether fd is the claimed file, or the file that path names.
 static bool
@@ -111,11 +112,10 @@ set_terminal(bool to_raw, int when)
 static void
 on_signal(int sig)
 {
+	static_assert(stop_grace_ms >= 1000, "alarm(0) would cancel the grace");
 	int saved_errno = errno, none = 0;
 	bool request = sig == SIGINT || sig == SIGTERM || sig == SIGHUP;
 	bool ends = sig != SIGTSTP && sig != SIGTTIN && sig != SIGTTOU;
-	struct sigaction routine;	// this one, as the run took it
-	sigaction(sig, nullptr, &routine);
 	if (request && listing && stop_signal.compare_exchange_strong(none, sig)) {
 		sigaction(SIGALRM, &routine, nullptr);	// even if it was ignored
 		alarm(stop_grace_ms / 1000);
@@ -127,7 +127,7 @@ on_signal(int sig)
 			set_terminal(false, TCSANOW);
 		if (ends)
 			cut_claimed_file();
-		signal(sig, SIG_DFL);
+		sigaction(sig, &by_default, nullptr);
 		sigset_t only;
 		sigemptyset(&only);
 		sigaddset(&only, sig);
@@ -159,21 +159,17 @@ guard_process()
 		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
 		    open("/dev/null", O_RDONLY) != fd)
 			return false;
-	// The requests, and the alarm that ends the grace after one.
-	sigset_t wanted;
-	sigemptyset(&wanted);
-	for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGALRM})
-		sigaddset(&wanted, sig);
-	sigprocmask(SIG_UNBLOCK, &wanted, nullptr);
 	signal(SIGPIPE, SIG_IGN);
 	signal(SIGXFSZ, SIG_IGN);
 	// The routine runs alone, and a write that it interrupts goes on after
 	// it: not every C++ library retries one. A signal ignored at start, as
-	// under nohup, stays ignored.
-	struct sigaction old, routine = {};
+	// under nohup, stays ignored; one that a parent held back is let through.
+	struct sigaction old;
+	by_default.sa_handler = SIG_DFL;
 	routine.sa_handler = on_signal;
 	routine.sa_flags = SA_RESTART;
 	sigfillset(&routine.sa_mask);
+	sigprocmask(SIG_UNBLOCK, &routine.sa_mask, nullptr);
 	for (int sig = 1; sig < NSIG; sig++) {
 		switch (sig) {	// those whose default leaves the program be
 		case SIGCHLD: case SIGURG: case SIGWINCH:

@@ -410,6 +410,22 @@ def refused_and_ended(run):
     traced(run, "flock:signal=SIGSTOP", end_it)
 
 
+def fifo_continued_at_the_claim(run):
+    """A FIFO, whose open waits for a reader: a SIGCONT meanwhile is no error."""
+    need_proc()
+    os.mkfifo(run.result)
+
+    def continue_then_read(run, proc):
+        wait_for("a wait", lambda: proc_wchan(proc.pid) == "wait_for_partner")
+        proc.send_signal(signal.SIGCONT)
+        wait_for("a SIGCONT taken",
+                 lambda: signal_taken(proc.pid, signal.SIGCONT))
+        fd = os.open(run.result, os.O_RDONLY | os.O_NONBLOCK)
+        run.closing.callback(os.close, fd)
+        run.closing.callback(lambda: read_now(fd) == listing(3) or fail(fd))
+    run.during = continue_then_read
+
+
 def stopped_mid_line(run):
     """A stop just after a line reached the file, before it is counted; the
     system discards it in a session of the run's own, and the run goes on."""
@@ -495,6 +511,8 @@ class Outcomes(Case):
             (b"3\n", lock_unsupported, PROMPT + listing(3), listing(3), 0, b""),
             (b"3\n", emptying_refused, PROMPT + refused, OLD_RESULT, 1,
              why(b"Operation not permitted")),
+            (b"3\n", fifo_continued_at_the_claim, PROMPT + listing(3), None, 0,
+             b""),
             (b"3\n", replaced_at_the_stream_open, refused, b"another file\n", 1,
              why(b"replaced while it was being opened")),
             (None, refused_and_held_back, None, listing(3), 1,
@@ -590,8 +608,11 @@ def read_now(fd):
 
 
 def blocking(*sigs):
-    """Starts the program with sigs blocked, as a parent may leave them."""
-    return lambda: signal.pthread_sigmask(signal.SIG_BLOCK, sigs)
+    """Starts the program with sigs blocked, as a parent may leave them
+    (all with none named), and with no core file."""
+    return lambda: (signal.pthread_sigmask(signal.SIG_BLOCK, sigs or
+                                           signal.valid_signals()),
+                    resource.setrlimit(resource.RLIMIT_CORE, (0, 0)))
 
 
 def ignoring(sig):
@@ -823,8 +844,8 @@ class Stops(Live):
     def test_stop_finishes_the_line_on_both_streams(self):
         # The console is a file, so no write waits, and N = 200 lists for
         # ages, so the stop always comes mid-listing. A mask inherited from
-        # the parent does not hold a stop off. An alarm that is not the
-        # program's own ends it at once, as it would any program: then the
+        # the parent holds no signal off. An alarm that is not the program's
+        # own, or a quit, ends it at once, as it would any program: then the
         # console may lack the line that the file has.
         # As a container's first process, whose own signals the system
         # ignores, a run ends as the system lets it: 128 + the signal.
@@ -832,7 +853,8 @@ class Stops(Live):
         rows = [(SIGINT, None, False)]
         if not WINDOWS:
             rows += [(SIGTERM, None, False), (SIGHUP, None, False),
-                     (SIGTERM, blocking(SIGINT, SIGTERM, SIGHUP), False),
+                     (SIGINT, blocking(), False),
+                     (signal.SIGQUIT, blocking(), False),
                      (signal.SIGALRM, None, False), (SIGTERM, None, True),
                      (SIGINT, None, True), (signal.SIGUSR1, None, True)]
         for sig, before, pid1 in rows:
@@ -858,7 +880,7 @@ class Stops(Live):
                 file = self.file()
                 console.seek(0)
                 shown = console.read()
-                if sig in (signal.SIGALRM, getattr(signal, "SIGUSR1", 0)):
+                if sig not in (SIGINT, SIGTERM, SIGHUP):
                     self.assertTrue((PROMPT + file).startswith(shown))
                 else:
                     self.assertEqual(shown, PROMPT + file)
@@ -873,21 +895,24 @@ class Stops(Live):
         # is obeyed at once. Two are sent while the program is stopped, so
         # that the grace cannot end it between them; Linux then hands over
         # the lower-numbered first. One ignored at start, as under nohup,
-        # stays ignored, and the alarm is taken over even then. A handler
-        # that returns does not fail the write that it came in.
+        # stays ignored, and the alarm is taken over even then. Neither a
+        # handler that returns nor a signal left alone fails the write.
         need_proc()
         SIGINT, SIGTERM, SIGHUP = signal.SIGINT, signal.SIGTERM, signal.SIGHUP
         # signals sent, what the program is started with, the signal it
-        # ends by (None: it lists to its end)
-        rows = [((SIGINT,), None, SIGINT)]
+        # ends by (None: it lists to its end), whether the console is read
+        # at once: a request then lets the line end there too
+        rows = [((SIGINT,), None, SIGINT, False)]
         if not WINDOWS:
-            rows = [((SIGTERM,), None, SIGTERM),
-                    ((SIGTERM,), blocking(signal.SIGALRM), SIGTERM),
-                    ((SIGTERM, SIGINT), None, SIGTERM),
-                    ((SIGTERM,), ignoring(signal.SIGALRM), SIGTERM),
-                    ((SIGHUP,), ignoring(SIGHUP), None),
-                    ((signal.SIGCONT,), None, None)]
-        for sigs, before, ends_by in rows:
+            rows = [((SIGTERM,), None, SIGTERM, False),
+                    ((SIGHUP,), None, SIGHUP, True),
+                    ((SIGTERM,), blocking(signal.SIGALRM), SIGTERM, False),
+                    ((SIGTERM, SIGINT), None, SIGTERM, False),
+                    ((SIGTERM,), ignoring(signal.SIGALRM), SIGTERM, False),
+                    ((SIGHUP,), ignoring(SIGHUP), None, False),
+                    ((signal.SIGCONT, signal.SIGWINCH, signal.SIGURG,
+                      signal.SIGCHLD), None, None, False)]
+        for sigs, before, ends_by, read_at_once in rows:
             with self.subTest(sigs=sigs, alarm_blocked=before is not None):
                 proc = self.start(b"40\n", before=before)
                 pid = proc.pid
@@ -907,15 +932,17 @@ class Stops(Live):
                     self.assertEqual(out, PROMPT + listing(40))
                     self.assertEqual(self.file(), listing(40))
                     continue
-                # Ended with the pipe still full: nobody reads it till then.
-                # The grace is a second; ten allow for a busy machine.
+                # Else ended with the pipe still full: nobody reads it till
+                # then. The grace is a second; ten allow for a busy machine.
+                out = read_at_once and read_until(proc.stdout.fileno(), b"")
                 self.assertEqual(proc.wait(10), interrupted(ends_by))
-                shown = read_until(proc.stdout.fileno(), b"")[len(PROMPT):]
-                file = self.file()
+                out = out or read_until(proc.stdout.fileno(), b"")
+                shown, file = out[len(PROMPT):], self.file()
                 # The file is written first, so it holds the line that the
                 # console was waiting for, and only that one more.
                 self.assertEqual(file[:len(shown)], shown)
-                self.assertEqual(file[len(shown):].count(b"\n"), 1)
+                self.assertEqual(file[len(shown):].count(b"\n"),
+                                 0 if read_at_once else 1)
                 self.assertTrue(listing(40).startswith(file), file[-40:])
 
     def test_interrupt_at_the_prompt_ends_the_run_at_once(self):
@@ -1043,10 +1070,11 @@ class Job(Terminal):
         # A shell takes the foreground back while in the background.
         signal.signal(signal.SIGTTOU, signal.SIG_IGN)
 
-        def as_job():
+        def as_job():  # with every signal blocked: the program lets them in
             os.setpgid(0, 0)
             os.tcsetpgrp(0, os.getpid())
             signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+            signal.pthread_sigmask(signal.SIG_BLOCK, signal.valid_signals())
 
         proc = subprocess.Popen(COMMAND, cwd=self.work, stdin=self.slave,
                                 stdout=self.slave, stderr=self.slave,
