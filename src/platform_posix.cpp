@@ -94,13 +94,15 @@ last_error_text(bool console)
 // Raw only in the foreground (false elsewhere: the routine switches it once
 // continued there). A terminal that is not the controlling one has none.
 static bool
-set_terminal(bool to_raw, int when)
+set_terminal(bool to_raw, bool flush)
 {
 	pid_t foreground = tcgetpgrp(STDIN_FILENO);
 	if (to_raw && foreground != -1 && foreground != getpgrp())
 		return false;
-	if (tcsetattr(STDIN_FILENO, when, to_raw ? &raw : &cooked) == 0)
+	if (tcsetattr(STDIN_FILENO, TCSANOW, to_raw ? &raw : &cooked) == 0)
 		switched = to_raw;
+	if (flush)
+		tcflush(STDIN_FILENO, TCIFLUSH);
 	return true;
 }
 
@@ -124,7 +126,7 @@ on_signal(int sig)
 		if (sig == SIGALRM && stop_signal != 0)	// the grace is over
 			sig = stop_signal;
 		if (switched)
-			set_terminal(false, TCSANOW);
+			set_terminal(false, false);
 		if (ends)
 			cut_claimed_file();
 		sigaction(sig, &by_default, nullptr);
@@ -144,7 +146,7 @@ on_signal(int sig)
 	// Continued in the foreground, the pause switches the terminal again
 	// whatever it believes: the shell may have put its own modes back.
 	if (pausing)
-		set_terminal(true, TCSANOW);
+		set_terminal(true, false);
 	errno = saved_errno;
 }
 
@@ -201,23 +203,24 @@ pause_or_end()
 	raw.c_iflag &= ~IXON;
 	raw.c_cc[VMIN] = 1;
 	raw.c_cc[VTIME] = 0;
-	// Switched with every signal held, so that the routine always finds the
-	// terminal as its flag says; the flush drops keys typed before the prompt.
-	sigset_t held, before;
-	sigfillset(&held);
-	sigprocmask(SIG_BLOCK, &held, &before);
+	// Switched at once, with every signal held, so that the routine finds the
+	// terminal as its flag says: waiting for the output to drain (XOFF) would
+	// hold them too. The flush drops keys typed before the prompt.
+	sigset_t before;
+	sigprocmask(SIG_BLOCK, &routine.sa_mask, &before);
+	std::atomic_signal_fence(std::memory_order_release);	// the modes first
 	pausing = 1;
-	bool waits = !set_terminal(true, TCSAFLUSH) || switched;
+	bool waits = !set_terminal(true, true) || switched;
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << "Press any key to continue . . . " << std::flush;
 	char key;	// from the terminal: what cin holds of N's line is no key
 	while (waits && read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR)
 		;
-	sigprocmask(SIG_BLOCK, &held, nullptr);
+	sigprocmask(SIG_BLOCK, &routine.sa_mask, nullptr);
 	pausing = 0;
 	// The flush drops the rest of a key that sends several bytes.
 	if (switched)
-		set_terminal(false, TCSAFLUSH);
+		set_terminal(false, true);
 	sigprocmask(SIG_SETMASK, &before, nullptr);
 	std::cout << std::endl;
 }
