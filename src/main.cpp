@@ -1,4 +1,5 @@
 // Lists every partition of N, largest parts first, to the console and the result file.
+#include <cerrno>
 #include <cstdlib>
 #include <iostream>
 
@@ -12,9 +13,13 @@ read_n(std::int32_t &n)
 	static const char bad_input[] = "N must be an integer from 0 to 200.\n";
 	static_assert(stack_capacity == 200, "the message names the limit");
 	put_console(prompt, sizeof prompt - 1);
+	forget_last_error();
 	if (std::cin >> n && n >= 0 && n <= stack_capacity)
 		return true;
-	put_console(bad_input, sizeof bad_input - 1);
+	if (errno == 0 || errno == ERANGE)	// none, or libc++'s for a long number
+		put_console(bad_input, sizeof bad_input - 1);
+	else	// what the system would not give is no fault of the user's
+		say("partitions: standard input: " + last_error_text());
 	return false;
 }
 

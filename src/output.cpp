@@ -1,4 +1,5 @@
 // Both streams' output and every message: the result file from its claim to its close, whole lines only.
+#include <cstdio>
 #include <iostream>
 
 #include "partitions.h"
@@ -16,7 +17,7 @@ static bool stream_is_file[3];	// standard input, output and error
 static std::string write_failure;	// in the words of the moment it failed
 
 // Standard error's words, never written into a stream that is the file.
-static void
+void
 say(const std::string &text)
 {
 	if (!stream_is_file[2])
@@ -33,12 +34,15 @@ put_text(std::ostream &out, const char *text, int length)
 }
 
 // A failed stream gets nothing more: its buffer still holds what the system
-// refused, and would send it again after what the system took. A console's
-// reader that went away is no news to whoever ran the program.
+// refused, and would send it again after what the system took. libc++ writes
+// through C's stdout, whose error flag alone may tell of a refused line. A
+// console's reader that went away is no news to whoever ran the program.
 void
 put_console(const char *text, int length)
 {
-	if (!std::cout.good() || put_text(std::cout, text, length))
+	forget_last_error();
+	if (!std::cout.good() || (put_text(std::cout, text, length) &&
+	    !std::ferror(stdout)))
 		return;
 	std::cout.setstate(std::ios::badbit);
 	std::string why = last_error_text(true);

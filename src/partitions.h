@@ -28,6 +28,7 @@ bool empty_result_file();
 void put_console(const char *text, int length);
 void put_line(const char *text, int length, bool summary);
 bool close_result_file();
+void say(const std::string &text);	// standard error's line, if not the file
 void say_usage();
 
 // Read by a signal routine or console handler, so defined here for the

@@ -152,15 +152,20 @@ on_signal(int sig)
 
 // A closed standard descriptor would be the next opened, and the file would
 // take the console's place; the null device, read-only, fails its writes. A
-// console that goes away, or a size limit, is only a failed write.
+// terminal left non-blocking is opened anew, to wait, and the flags that the
+// shell shares stay. A console that goes away, or a size limit, fails writes.
 bool
 guard_process()
 {
-	// Each lower one is open by then, so open() must hand out this one.
-	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++)
-		if (fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
-		    open("/dev/null", O_RDONLY) != fd)
+	for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+		int flags = fcntl(fd, F_GETFL);
+		const char *tty = flags & O_NONBLOCK ? ttyname(fd) : nullptr;
+		int own = tty ? open(tty, (flags & O_ACCMODE) | O_NOCTTY) : -1;
+		// Each lower one is open by then, so open() must hand out this one.
+		if ((flags == -1 && open("/dev/null", O_RDONLY) != fd) ||
+		    (own >= 0 && (dup2(own, fd) != fd || close(own) != 0)))
 			return false;
+	}
 	signal(SIGPIPE, SIG_IGN);
 	signal(SIGXFSZ, SIG_IGN);
 	// The routine runs alone, and a write that it interrupts goes on after
