@@ -16,14 +16,6 @@ static std::ofstream result_file;
 static bool stream_is_file[3];	// standard input, output and error
 static std::string write_failure;	// in the words of the moment it failed
 
-// Standard error's words, never written into a stream that is the file.
-void
-say(const std::string &text)
-{
-	if (!stream_is_file[2])
-		std::cerr << text << std::endl;
-}
-
 // Straight to the stream's buffer: write and flush would each build a
 // sentry. The flush hands the line to the system in one write call.
 static bool
@@ -31,6 +23,14 @@ put_text(std::ostream &out, const char *text, int length)
 {
 	std::streambuf *buf = out.rdbuf();
 	return buf->sputn(text, length) == length && buf->pubsync() == 0;
+}
+
+// Never into a stream that is the file; one write, so that runs mix no lines.
+void
+say(const std::string &text)
+{
+	if (!stream_is_file[2])
+		std::cerr << text + '\n';
 }
 
 // A failed stream gets nothing more: its buffer still holds what the system

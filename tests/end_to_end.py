@@ -322,17 +322,19 @@ def held_and_as_console(run):
     run.stdout = run.closing.enter_context(open(run.result, "ab"))
 
 
-def traced(run, inject, during=None):
+def traced(run, inject, during=None, also=""):
     """The program under strace, which makes one system call fail, or sends
-    a signal when it returns, so that a moment comes on purpose."""
+    a signal when it returns, so that a moment comes on purpose; the calls
+    named in also are logged too."""
     if not strace_works():
         raise unittest.SkipTest("no strace here that may trace the program")
     run.log = os.path.join(os.path.dirname(run.work), "strace")
     open(run.log, "wb").close()  # there to read before strace writes it
     run.command = ["strace", "-f", "-o", run.log,
-                   "-e", "trace=" + inject.split(":")[0],
+                   "-e", "trace=" + also + inject.split(":")[0],
                    "-e", "inject=" + inject] + COMMAND
     run.during = during
+    run.closing.callback(lambda: setattr(run, "trace", read(run.log)))
     # LeakSanitizer cannot work under a tracer.
     env = run.options.setdefault("env", dict(os.environ))
     env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
@@ -358,7 +360,7 @@ def lock_unsupported(run):  # as on NFS without locking
 
 def emptying_refused(run):  # as for an append-only file
     old_result(run)
-    traced(run, "ftruncate:error=EPERM")
+    traced(run, "ftruncate:error=EPERM", also="write,")
 
 
 def replaced_at_the_stream_open(run):
@@ -542,6 +544,9 @@ class Outcomes(Case):
                     self.skipTest("no /dev/full here")
                 run = Run(stdin, prepare)
                 self.assertEqual(run.file, file)
+                # One write call for each message, where the writes are traced.
+                writes = getattr(run, "trace", b"").count(b" write(2, ")
+                self.assertIn(writes, (0, (run.stderr or b"").count(b"\n")))
                 if console is None:
                     self.assertEqual(run.status, status)
                     self.assertRegex(run.stderr or b"",
