@@ -76,7 +76,8 @@ main(int argc, char **)
 			write_summary();
 	}
 	// Judged before the pause, whose prompt is not part of the listing.
-	bool whole = close_result_file() && listed && !std::cout.fail();
-	pause_or_end();
-	return whole ? EXIT_SUCCESS : EXIT_FAILURE;
+	int status = close_result_file() && listed && !std::cout.fail()
+	    ? EXIT_SUCCESS : EXIT_FAILURE;
+	pause_or_end(status);
+	return status;
 }

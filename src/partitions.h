@@ -55,6 +55,6 @@ void release_file();
 extern const int file_newline_length;	// CR LF on Windows
 void forget_last_error();	// so that the next failure tells its own
 std::string last_error_text(bool console = false);	// "": the reader left
-void pause_or_end();	// if asked to stop, ends as the shell expects of one
+void pause_or_end(int status);	// ends a stopped run; status: the run's own
 
 #endif

@@ -194,7 +194,7 @@ guard_process()
 // Waits for one key, as the Windows command processor's pause does. Only a
 // person at a terminal can press it: scripted runs must never wait.
 void
-pause_or_end()
+pause_or_end(int)
 {
 	if (stop_signal)
 		on_signal(stop_signal);	// GCOVR_EXCL_LINE: counts die with it

@@ -9,16 +9,20 @@
 #include "partitions.h"
 
 const int file_newline_length = 2;
-static HANDLE hold = INVALID_HANDLE_VALUE;	// the run's hold on the file
+static std::atomic<HANDLE> hold{INVALID_HANDLE_VALUE};	// the run's hold
 static HANDLE main_thread;	// held still while a handler cuts the file
+static std::atomic<int> paused{-1};	// the run's own status, at the pause
 
 // Runs on a thread of its own for each Ctrl-C, Ctrl-Break, closed window,
 // logoff or shutdown, and ends the run here: Wine drops the default one's
-// exit code. The listing thread is held still first (GetThreadContext waits
-// for that), so that it neither writes after the cut nor closes the handle.
+// exit code. At the pause Ctrl-C and Ctrl-Break are keys, wherever else they
+// go. The listing thread is held still first (GetThreadContext waits for
+// that), so that it neither writes after the cut nor closes the handle.
 static BOOL WINAPI
 note_stop(DWORD event)
 {
+	if (paused >= 0 && (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT))
+		ExitProcess(paused);
 	if (stop_signal.exchange(static_cast<int>(event) + 1) == 0 && listing)
 		Sleep(stop_grace_ms);
 	CONTEXT context = {};
@@ -27,7 +31,6 @@ note_stop(DWORD event)
 		GetThreadContext(main_thread, &context);
 	cut_claimed_file();
 	ExitProcess(STATUS_CONTROL_C_EXIT);
-	return TRUE;
 }
 
 // The C runtime keeps descriptors 0 to 2 even for missing standard streams,
@@ -50,15 +53,15 @@ guard_process()
 void
 find_file_streams(const char *path, bool is_file[3])
 {
-	HANDLE file = hold != INVALID_HANDLE_VALUE ? hold : CreateFileA(path,
-	    FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
+	HANDLE file = hold != INVALID_HANDLE_VALUE ? hold.load() : CreateFileA(
+	    path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
 	    FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
 	FILE_ID_INFO id, other;
 	bool known = file != INVALID_HANDLE_VALUE &&
 	    GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id);
-	for (DWORD i = 0; i < 3; i++)
-		is_file[i] = known && GetFileInformationByHandleEx(GetStdHandle(
-		    STD_INPUT_HANDLE - i), FileIdInfo, &other, sizeof other) &&
+	for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+		*is_file++ = known && GetFileInformationByHandleEx(GetStdHandle(
+		    which), FileIdInfo, &other, sizeof other) &&
 		    std::memcmp(&id.FileId, &other.FileId, sizeof id.FileId) == 0 &&
 		    (other.VolumeSerialNumber == id.VolumeSerialNumber ||
 		    other.VolumeSerialNumber == 0);
@@ -141,9 +144,10 @@ last_error_text(bool console)
 }
 
 void
-pause_or_end()
+pause_or_end(int status)
 {
 	if (stop_signal)
 		ExitProcess(STATUS_CONTROL_C_EXIT);
+	paused = status;
 	std::system("pause");
 }
