@@ -1,6 +1,5 @@
 // Lists every partition of N, largest parts first, to the console and the result file.
 #include <cerrno>
-#include <cstdlib>
 #include <iostream>
 
 #include "partitions.h"
@@ -38,8 +37,7 @@ list_partitions(std::int32_t n)
 		while (part == 1);
 		// Every partition listed, or asked to stop: the line is out whole.
 		// Only the flag's own value matters, so it is read relaxed.
-		if ((stack_depth == 0 && part == 0) ||
-		    stop_signal.load(std::memory_order_relaxed))
+		if (part == 0 || stop_signal.load(std::memory_order_relaxed))
 			break;
 		std::int32_t remaining = stack_depth > 0
 		    ? n - part_stack[stack_depth - 1].running_total : n;
@@ -53,8 +51,8 @@ list_partitions(std::int32_t n)
 int
 main(int argc, char **)
 {
-	// Nothing here writes through C's stdout, so cout need not keep in step
-	// with it; its own buffer saves two C library calls for every line.
+	// Nothing here writes through C's stdout: libstdc++'s cout then keeps a
+	// buffer of its own, two C library calls a line fewer (libc++'s does not).
 	std::ios::sync_with_stdio(false);
 	// Refused before the file is touched: an option that was meant for
 	// something else must not cost the earlier record.
@@ -63,7 +61,7 @@ main(int argc, char **)
 		return 2;	// a usage error
 	}
 	if (!guard_process() || !open_result_file())
-		return EXIT_FAILURE;
+		return 1;
 
 	std::int32_t n;
 	bool listed = read_n(n) && empty_result_file();
@@ -76,8 +74,7 @@ main(int argc, char **)
 			write_summary();
 	}
 	// Judged before the pause, whose prompt is not part of the listing.
-	int status = close_result_file() && listed && !std::cout.fail()
-	    ? EXIT_SUCCESS : EXIT_FAILURE;
+	int status = close_result_file() && listed && !std::cout.fail() ? 0 : 1;
 	pause_or_end(status);
 	return status;
 }

@@ -50,8 +50,8 @@ put_console(const char *text, int length)
 		say("partitions: standard output: " + why);
 }
 
-// Closed at once, while the device is as it failed, and cut back: however
-// the run ends, the file holds whole lines only.
+// Closed, which may offer the refused bytes once more, and cut back to its
+// whole lines at once: however the run ends, the file holds whole lines only.
 static void
 fail_file()
 {
@@ -110,8 +110,7 @@ refuse(const std::string &why, const char *const texts[2] = open_failed)
 bool
 open_result_file()
 {
-	bool held;
-	bool claimed = claim_file(result_path, held);
+	bool held, claimed = claim_file(result_path, held);
 	std::string error = claimed ? "" : last_error_text();
 	find_file_streams(result_path, stream_is_file);
 	if (!claimed)

@@ -48,7 +48,8 @@ constexpr int stop_grace_ms = 1000;
 // it unless another run holds it: the run's hold until release_file.
 bool guard_process();	// false if it cannot guard the run
 bool claim_file(const char *path, bool &held);
-void find_file_streams(const char *path, bool is_file[3]);	// claim or name
+// Which standard streams are the claimed file, or unclaimed, the one at path.
+void find_file_streams(const char *path, bool is_file[3]);
 bool open_stream(std::ofstream &stream, const char *path);
 bool cut_claimed_file();	// false if it failed; safe in a handler
 void release_file();

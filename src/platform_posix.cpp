@@ -20,9 +20,9 @@ static struct termios cooked, raw;	// as the pause found it, and its own
 static volatile sig_atomic_t pausing, switched;
 static struct sigaction routine, by_default;	// the one signal routine's
 
-// Whether fd is the claimed file, or the file that path names.
+// Whether fd is the claimed file, or with a path, the file that it names.
 static bool
-is_claimed(int fd, const char *path = nullptr)
+is_claimed(int fd, const char *path)
 {
 	struct stat a, b;
 	return (path ? stat(path, &a) : fstat(claimed_fd, &a)) == 0 &&
@@ -47,8 +47,8 @@ claim_file(const char *path, bool &held)
 	return claimed_fd >= 0;
 }
 
-// open() takes the lowest free descriptor: the stream's is known before it
-// opens the name, and must be the claimed file, whatever took the name since.
+// The stream's open() takes the lowest free descriptor, as every open() does:
+// known beforehand, it must be the claimed file, whatever took the name since.
 bool
 open_stream(std::ofstream &stream, const char *path)
 {
@@ -56,7 +56,7 @@ open_stream(std::ofstream &stream, const char *path)
 	if (next < 0 || close(next) != 0)
 		return false;
 	stream.open(path, std::ios::out | std::ios::app);
-	return stream.is_open() && is_claimed(next);
+	return stream.is_open() && is_claimed(next, nullptr);
 }
 
 // Never lengthens a file that was emptied meanwhile.
@@ -198,8 +198,7 @@ pause_or_end(int)
 {
 	if (stop_signal)
 		on_signal(stop_signal);	// GCOVR_EXCL_LINE: counts die with it
-	if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) ||
-	    tcgetattr(STDIN_FILENO, &cooked) != 0)
+	if (!isatty(STDOUT_FILENO) || tcgetattr(STDIN_FILENO, &cooked) != 0)
 		return;
 	raw = cooked;
 	// Without ISIG, Ctrl-C is a key too and cannot leave echo switched off;

@@ -51,9 +51,9 @@ write_partition()
 void
 write_summary()
 {
-	// Room for any 64-bit count and the newline, after the label.
-	char text[] = "sum=01234567890123456789\n";
-	char *end = std::to_chars(text + 4, text + sizeof text - 2,
+	// The label, up to 20 characters of a 64-bit count, and the newline.
+	char text[4 + 20 + 1] = "sum=";
+	char *end = std::to_chars(text + 4, text + sizeof text - 1,
 	    partition_count).ptr;
 	*end++ = '\n';
 	put_line(text, static_cast<int>(end - text), true);
