@@ -420,7 +420,7 @@ def refused_and_ended(run):
 
 
 def fifo_continued_at_the_claim(run):
-    """A FIFO, whose open waits for a reader: a SIGCONT meanwhile is no error."""
+    """A FIFO, whose open waits for a reader: a SIGCONT then is no error."""
     need_proc()
     os.mkfifo(run.result)
 
@@ -476,12 +476,10 @@ class Outcomes(Case):
 
     def test_each_way_a_run_ends(self):
         # Formatted extraction reads the leading number.
-        read = [(b"+3", 3), (b" \t\n 7\n", 7), (b"5abc\n", 5),
-                (b"2 9\n", 2), (b"-0\n", 0)]
+        read = [(b"+3", 3), (b" \t\n 7\n", 7), (b"5abc\n", 5), (b"2 9\n", 2)]
         # The last leaves libc++'s ERANGE behind, with the input at its end.
-        unusable = [b"", b"\n  \n", b"abc\n", b"-1\n", b"-5\n", b"201\n",
-                    b"2147483647\n", b"2147483648\n", b"-2147483649\n",
-                    b"+\n", b"x5\n", b"99999999999999999999"]
+        unusable = [b"", b"abc\n", b"-1\n", b"201\n", b"2147483648\n",
+                    b"+\n", b"99999999999999999999"]
         # stdin, prepare, console (None: not seen), file (None: none),
         # status, standard error's pattern
         rows = [(b"4\n", old_result, PROMPT + listing(4), listing(4), 0, b"")]
@@ -515,7 +513,7 @@ class Outcomes(Case):
             # writes no message into a standard stream that is the file.
             (b"3\n", write_only, PROMPT + listing(3), listing(3), 0, b""),
             (b"3\n", read_only_as_console, None, OLD_RESULT, 1,
-             re.escape(refused) + why(b".+")),
+             re.escape(refused) + why(b"Permission denied")),
             (b"3\n", read_only_as_errors, refused, OLD_RESULT, 1, None),
             # Moments made on purpose, and system calls that fail.
             (b"3\n", lock_unsupported, PROMPT + listing(3), listing(3), 0, b""),
@@ -706,8 +704,7 @@ class FailingStreams(Live):
         closed_console = b"partitions: standard output: Bad file descriptor\n"
         rows = [((1,), False, listing(6), 1, closed_console),
                 ((0, 1, 2), False, OLD_RESULT, 1, b""),
-                ((1,), True, OLD_RESULT, 1, b""),
-                ((0, 1, 2), True, OLD_RESULT, 1, b"")]
+                ((1,), True, OLD_RESULT, 1, b"")]
         for closed, hide, file, status, errors in rows:
             with self.subTest(closed=closed, null_device_hidden=hide):
                 launcher = ["sh", "-c", (hidden if hide else "") +
@@ -873,11 +870,9 @@ class Stops(Live):
         SIGINT, SIGTERM, SIGHUP = signal.SIGINT, signal.SIGTERM, signal.SIGHUP
         rows = [(SIGINT, None, False)]
         if not WINDOWS:
-            rows += [(SIGTERM, None, False), (SIGHUP, None, False),
-                     (SIGINT, blocking(), False),
-                     (signal.SIGQUIT, blocking(), False),
-                     (signal.SIGALRM, None, False), (SIGTERM, None, True),
-                     (SIGINT, None, True), (signal.SIGUSR1, None, True)]
+            rows += [(SIGINT, blocking(), False), (SIGTERM, None, True),
+                     (signal.SIGUSR1, None, True), (signal.SIGALRM, None, False),
+                     (signal.SIGQUIT, blocking(), False)]
         for sig, before, pid1 in rows:
             with self.subTest(sig=sig, blocked=before is not None, pid1=pid1):
                 console = tempfile.TemporaryFile()
@@ -925,8 +920,7 @@ class Stops(Live):
         # at once: a request then lets the line end there too
         rows = [((SIGINT,), None, SIGINT, False)]
         if not WINDOWS:
-            rows = [((SIGTERM,), None, SIGTERM, False),
-                    ((SIGHUP,), None, SIGHUP, True),
+            rows = [((SIGHUP,), None, SIGHUP, True),
                     ((SIGTERM,), blocking(signal.SIGALRM), SIGTERM, False),
                     ((SIGTERM, SIGINT), None, SIGTERM, False),
                     ((SIGTERM,), ignoring(signal.SIGALRM), SIGTERM, False),
