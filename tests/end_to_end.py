@@ -427,11 +427,11 @@ def fifo_continued_at_the_claim(run):
     def continue_then_read(run, proc):
         wait_for("a wait", lambda: proc_wchan(proc.pid) == "wait_for_partner")
         proc.send_signal(signal.SIGCONT)
-        wait_for("a SIGCONT taken",
-                 lambda: signal_taken(proc.pid, signal.SIGCONT))
+        wait_for("a SIGCONT", lambda: signal_taken(proc.pid, signal.SIGCONT))
         fd = os.open(run.result, os.O_RDONLY | os.O_NONBLOCK)
         run.closing.callback(os.close, fd)
-        run.closing.callback(lambda: read_now(fd) == listing(3) or fail(fd))
+        run.closing.callback(lambda: read_now(fd) == listing(3) or
+                             fail("the FIFO's reader got no whole listing"))
     run.during = continue_then_read
 
 
@@ -1098,7 +1098,7 @@ class Job(Terminal):
             os.setpgid(0, 0)
             os.tcsetpgrp(0, os.getpid())
             signal.signal(signal.SIGTTOU, signal.SIG_DFL)
-            signal.pthread_sigmask(signal.SIG_BLOCK, signal.valid_signals())
+            blocking()()
 
         proc = subprocess.Popen(COMMAND, cwd=self.work, stdin=self.slave,
                                 stdout=self.slave, stderr=self.slave,
